@@ -1,0 +1,64 @@
+// The installer's one error type, and the catalogue of the errors that the
+// program raises itself.
+//
+// A step that fails throws an Error; the procedure that reports failures of
+// that kind catches it at its top and shows the number and the description in
+// the fixed form the user knows.  Nothing else catches errors.
+#ifndef ADDBOOK_BASE_ERROR_H_
+#define ADDBOOK_BASE_ERROR_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace addbook {
+
+// A run-time error: a signed number and a description, both shown to the
+// user unchanged.
+class Error {
+ public:
+  Error(int32_t number, std::u16string description)
+      : number_(number), description_(std::move(description)) {}
+  // Convenience for descriptions written in the code (UTF-8).
+  Error(int32_t number, std::string_view description_utf8);
+
+  int32_t number() const { return number_; }
+  const std::u16string& description() const { return description_; }
+
+ private:
+  int32_t number_;
+  std::u16string description_;
+};
+
+// Errors the program raises itself.  The numbers follow the run-time error
+// numbers that users of the host program's platform already know.
+namespace errors {
+
+inline constexpr int32_t kOverflow = 6;
+inline constexpr int32_t kTypeMismatch = 13;
+inline constexpr int32_t kBadFileNumber = 52;
+inline constexpr int32_t kFileNotFound = 53;
+inline constexpr int32_t kInputPastEnd = 62;
+inline constexpr int32_t kPathFileAccess = 75;
+inline constexpr int32_t kInvalidArgument = 5;
+inline constexpr int32_t kItemNotFound = 3265;
+inline constexpr int32_t kNotAllowedInContext = 3219;
+inline constexpr int32_t kObjectClosed = 3704;
+
+// "Overflow": a value does not fit the width it is stored in.
+Error Overflow();
+// "Bad file name or number": no source file is open under that number.
+Error BadFileNumber();
+// "File not found: <path>".
+Error FileNotFound(std::string_view path);
+// "Path/File access error: <path>: <reason>".
+Error PathFileAccess(std::string_view path, std::string_view reason);
+// "Input past end of file": an item was asked for after the end of the file.
+Error InputPastEnd();
+// "Type mismatch": a value cannot be read as the type asked for.
+Error TypeMismatch();
+
+}  // namespace errors
+}  // namespace addbook
+
+#endif  // ADDBOOK_BASE_ERROR_H_
