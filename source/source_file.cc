@@ -1,0 +1,226 @@
+// Source text format
+// ==================
+//
+// The book is 8-bit text in Windows-1256.  Each byte stands for one
+// character (see kHighHalf below); the delimiters are all ASCII, so items are
+// found on the bytes and decoded afterwards.
+//
+// The text is a sequence of lines, each a sequence of items:
+//
+//   file     := (line line-end)* [line]
+//   line-end := CR LF | LF | CR             CR LF is one line end, not two
+//   line     := item ("," item)*
+//   item     := blank* (quoted | plain)
+//   blank    := SPACE | TAB
+//   plain    := (any byte but "," CR LF)*
+//   quoted   := '"' (any byte but '"' CR LF)* ['"' plain]
+//
+// Only the comma U+002C delimits; the Arabic comma U+060C is an ordinary
+// character.  A delimiter (comma or line end) is used up and belongs to
+// neither item.
+//
+// Blanks.  Spaces and tabs in front of an item are skipped.  Blanks after the
+// text of an item are kept: they are part of the text.  Skipping never passes
+// a line end, so a line of blanks gives one empty item.
+//
+// Quotes.  An item whose first character (after the blanks) is '"' runs to
+// the next '"'; neither mark is part of the item and commas between them
+// belong to it.  Text between the closing mark and the next delimiter is
+// appended to the item as it stands, so nothing typed is lost:
+//   "a, b"c d,e   gives   a, bc d   and   e
+// A mark that is never closed ends at the line end and is dropped: a quote
+// never joins lines or swallows the rest of the file.  A '"' anywhere but
+// first in an item is an ordinary character.
+//
+// Empty items.  An empty line gives one empty item.  A comma just before a
+// line end gives an empty item after it ("a,<CR LF>" is "a" then ""), but a
+// comma that is the last byte of the file does not ("a," is "a" then the end).
+//
+// End.  The last line needs no line end.  A file that ends with a line end
+// has no empty item after it.  The end of the file is reached when nothing is
+// left: the last item and the line end behind it, if any, have been read.  An
+// empty file has no items.
+//
+// NUL bytes decode to U+0000 and stay in the item like any other character.
+//
+// The file is read through one fixed-size buffer; an item is decoded straight
+// from the buffer into the string returned, so memory is bounded by the
+// longest item and every byte is looked at once.
+#include "source/source_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include "base/error.h"
+
+namespace addbook {
+namespace {
+
+constexpr size_t kChunkSize = 64 * 1024;
+
+// Windows-1256, bytes 0x80 to 0xFF.
+constexpr char16_t kHighHalf[128] = {
+    // 0x80
+    0x20AC, 0x067E, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
+    0x02C6, 0x2030, 0x0679, 0x2039, 0x0152, 0x0686, 0x0698, 0x0688,  //
+    // 0x90
+    0x06AF, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
+    0x06A9, 0x2122, 0x0691, 0x203A, 0x0153, 0x200C, 0x200D, 0x06BA,  //
+    // 0xA0
+    0x00A0, 0x060C, 0x00A2, 0x00A3, 0x00A4, 0x00A5, 0x00A6, 0x00A7,  //
+    0x00A8, 0x00A9, 0x06BE, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x00AF,  //
+    // 0xB0
+    0x00B0, 0x00B1, 0x00B2, 0x00B3, 0x00B4, 0x00B5, 0x00B6, 0x00B7,  //
+    0x00B8, 0x00B9, 0x061B, 0x00BB, 0x00BC, 0x00BD, 0x00BE, 0x061F,  //
+    // 0xC0
+    0x06C1, 0x0621, 0x0622, 0x0623, 0x0624, 0x0625, 0x0626, 0x0627,  //
+    0x0628, 0x0629, 0x062A, 0x062B, 0x062C, 0x062D, 0x062E, 0x062F,  //
+    // 0xD0
+    0x0630, 0x0631, 0x0632, 0x0633, 0x0634, 0x0635, 0x0636, 0x00D7,  //
+    0x0637, 0x0638, 0x0639, 0x063A, 0x0640, 0x0641, 0x0642, 0x0643,  //
+    // 0xE0
+    0x00E0, 0x0644, 0x00E2, 0x0645, 0x0646, 0x0647, 0x0648, 0x00E7,  //
+    0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x0649, 0x064A, 0x00EE, 0x00EF,  //
+    // 0xF0
+    0x064B, 0x064C, 0x064D, 0x064E, 0x00F4, 0x064F, 0x0650, 0x00F7,  //
+    0x0651, 0x00F9, 0x0652, 0x00FB, 0x00FC, 0x200E, 0x200F, 0x06D2,  //
+};
+
+struct Cp1256Table {
+  char16_t chars[256];
+  constexpr Cp1256Table() : chars() {
+    for (int i = 0; i < 128; ++i) chars[i] = static_cast<char16_t>(i);
+    for (int i = 0; i < 128; ++i) chars[128 + i] = kHighHalf[i];
+  }
+};
+constexpr Cp1256Table kCp1256;
+
+bool IsBlank(unsigned char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+char16_t DecodeCp1256(unsigned char byte) { return kCp1256.chars[byte]; }
+
+std::unique_ptr<SourceFile> SourceFile::Open(const std::string& path) {
+  // A folder opens for reading on some systems and fails only at the first
+  // read; refuse it here so that every open failure shows at the open.
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    throw errors::PathFileAccess(path, std::strerror(EISDIR));
+  }
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    int err = errno;
+    if (err == ENOENT) throw errors::FileNotFound(path);
+    throw errors::PathFileAccess(path, std::strerror(err));
+  }
+  // The chunk buffer is the only buffer: reads go straight into it.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  return std::unique_ptr<SourceFile>(new SourceFile(file, path));
+}
+
+SourceFile::SourceFile(std::FILE* file, std::string path)
+    : file_(file), path_(std::move(path)), buffer_(kChunkSize) {}
+
+SourceFile::~SourceFile() { std::fclose(file_); }
+
+bool SourceFile::Fill() {
+  if (pos_ < end_) return true;
+  if (eof_) return false;
+  size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+  if (n == 0) {
+    if (std::ferror(file_)) {
+      int err = errno;
+      throw errors::PathFileAccess(path_, std::strerror(err != 0 ? err : EIO));
+    }
+    eof_ = true;
+    return false;
+  }
+  pos_ = 0;
+  end_ = n;
+  return true;
+}
+
+bool SourceFile::AtEnd() { return !Fill(); }
+
+bool SourceFile::AppendUntil(std::u16string& item, char stop_a, char stop_b) {
+  const unsigned char a = static_cast<unsigned char>(stop_a);
+  const unsigned char b = static_cast<unsigned char>(stop_b);
+  while (Fill()) {
+    const unsigned char* data = buffer_.data();
+    size_t stop = pos_;
+    while (stop < end_) {
+      unsigned char c = data[stop];
+      if (c == a || c == b || c == '\r' || c == '\n') break;
+      ++stop;
+    }
+    size_t old = item.size();
+    item.resize(old + (stop - pos_));
+    char16_t* out = item.data() + old;
+    for (size_t i = pos_; i < stop; ++i) *out++ = kCp1256.chars[data[i]];
+    pos_ = stop;
+    if (stop < end_) return true;
+  }
+  return false;
+}
+
+void SourceFile::SkipLineEnd() {
+  if (!Fill()) return;
+  if (buffer_[pos_] == '\r') {
+    ++pos_;
+    if (Fill() && buffer_[pos_] == '\n') ++pos_;
+  } else if (buffer_[pos_] == '\n') {
+    ++pos_;
+  }
+}
+
+std::u16string SourceFile::ReadItem() {
+  if (AtEnd()) throw errors::InputPastEnd();
+  std::u16string item;
+  while (Fill() && IsBlank(buffer_[pos_])) ++pos_;
+  if (!Fill()) return item;
+  if (buffer_[pos_] == '"') {
+    ++pos_;
+    if (!AppendUntil(item, '"', '"')) return item;
+    if (buffer_[pos_] != '"') {  // never closed: the line end ends it
+      SkipLineEnd();
+      return item;
+    }
+    ++pos_;
+  }
+  if (!AppendUntil(item, ',', ',')) return item;
+  if (buffer_[pos_] == ',') {
+    ++pos_;
+  } else {
+    SkipLineEnd();
+  }
+  return item;
+}
+
+int32_t FileTable::FreeFile() const {
+  int32_t no = 1;
+  for (const auto& [open_no, file] : files_) {
+    if (open_no > no) break;
+    if (open_no == no) ++no;
+  }
+  return no;
+}
+
+void FileTable::Open(int32_t no, const std::string& path) {
+  std::unique_ptr<SourceFile> file = SourceFile::Open(path);
+  files_[no] = std::move(file);
+}
+
+void FileTable::Close(int32_t no) { files_.erase(no); }
+
+SourceFile& FileTable::Get(int32_t no) {
+  auto it = files_.find(no);
+  if (it == files_.end()) throw errors::BadFileNumber();
+  return *it->second;
+}
+
+bool FileTable::IsOpen(int32_t no) const { return files_.count(no) != 0; }
+
+}  // namespace addbook
