@@ -28,5 +28,43 @@ Error InputPastEnd() { return Error(kInputPastEnd, "Input past end of file"); }
 
 Error TypeMismatch() { return Error(kTypeMismatch, "Type mismatch"); }
 
+Error InvalidUseOfNull() { return Error(kInvalidUseOfNull, "Invalid use of Null"); }
+
+Error NotAllowedInContext() {
+  return Error(kNotAllowedInContext, "Operation is not allowed in this context.");
+}
+
+Error ObjectClosed() {
+  return Error(kObjectClosed, "Operation is not allowed when the object is closed.");
+}
+
+Error ObjectOpen() {
+  return Error(kObjectOpen, "Operation is not allowed when the object is open.");
+}
+
+Error ItemNotFound() {
+  return Error(kItemNotFound,
+               "Item cannot be found in the collection corresponding to the requested name or "
+               "ordinal.");
+}
+
+Error NoCurrentRecord() {
+  return Error(kNoCurrentRecord,
+               "Either BOF or EOF is True, or the current record has been deleted. Requested "
+               "operation requires a current record.");
+}
+
+Error NotUpdatable() {
+  return Error(kNotUpdatable,
+               "Current Recordset does not support updating. Its rows do not come straight from "
+               "the rows of one table.");
+}
+
+Error ConnectionUnusable() {
+  return Error(kConnectionUnusable,
+               "The connection cannot be used to perform this operation. It is either closed or "
+               "invalid in this context.");
+}
+
 }  // namespace errors
 }  // namespace addbook

@@ -44,6 +44,11 @@ inline constexpr int32_t kInvalidArgument = 5;
 inline constexpr int32_t kItemNotFound = 3265;
 inline constexpr int32_t kNotAllowedInContext = 3219;
 inline constexpr int32_t kObjectClosed = 3704;
+inline constexpr int32_t kInvalidUseOfNull = 94;
+inline constexpr int32_t kNoCurrentRecord = 3021;
+inline constexpr int32_t kNotUpdatable = 3251;
+inline constexpr int32_t kObjectOpen = 3705;
+inline constexpr int32_t kConnectionUnusable = 3709;
 
 // "Overflow": a value does not fit the width it is stored in.
 Error Overflow();
@@ -57,6 +62,26 @@ Error PathFileAccess(std::string_view path, std::string_view reason);
 Error InputPastEnd();
 // "Type mismatch": a value cannot be read as the type asked for.
 Error TypeMismatch();
+// "Invalid use of Null": a Null value was read as a number.
+Error InvalidUseOfNull();
+
+// Errors of the database objects (connection, recordset, command).
+
+// 3219: the operation does not fit the object's state, such as closing a
+// recordset while an edit of its current row is pending.
+Error NotAllowedInContext();
+// 3704: the recordset is closed.
+Error ObjectClosed();
+// 3705: the recordset or connection is already open.
+Error ObjectOpen();
+// 3265: the recordset has no column of that name.
+Error ItemNotFound();
+// 3021: there is no current row (the query found none), or it is gone.
+Error NoCurrentRecord();
+// 3251: the rows of this query cannot be written back.
+Error NotUpdatable();
+// 3709: no open connection stands behind the recordset or command.
+Error ConnectionUnusable();
 
 }  // namespace errors
 }  // namespace addbook

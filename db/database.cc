@@ -1,0 +1,80 @@
+// Reporting follows one pattern: each procedure catches the Error of its own
+// steps at its top, shows it in its fixed form and returns normally.
+//
+// A recordset whose close was refused because an edit of its current row was
+// pending is still open on the earlier query when the new query fails to
+// open.  SqlSelect then drops the edit and closes the recordset as well, so
+// that no caller goes on to read or change a row of the earlier query
+// believing it to be the row its own query found.
+#include "db/database.h"
+
+#include "base/error.h"
+#include "base/text.h"
+
+namespace addbook {
+
+std::string SlashedPath(std::u16string_view windows_path) {
+  std::u16string path(windows_path);
+  for (char16_t& c : path) {
+    if (c == u'\\') c = u'/';
+  }
+  return Utf16ToUtf8(path);
+}
+
+Database::Database(Display& display, const std::u16string& sep) : display_(display), sep_(sep) {}
+
+bool Database::OpenDb(int16_t& DbErrNo) {
+  try {
+    std::u16string connection_string =
+        u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + sep_ + u"\\Hadeeth.mdb";
+    DbErrNo = 0;
+    Conn.ConnectionString = connection_string;
+    Conn.ConnectionTimeout = busy_timeout_;
+    Conn.Open(resolver_);
+    Rs.ActiveConnection = &Conn;
+    Cmd.ActiveConnection = &Conn;
+    return true;
+  } catch (const Error& e) {
+    display_.MsgBox(Decimal(e.number()) + u" " + e.description(), BoxStyle::kCritical,
+                    u"DB Error  ( " + Decimal(DbErrNo) + u" )");
+    return false;
+  }
+}
+
+void Database::SqlSelect(Recordset& rs, std::u16string_view sql) {
+  try {
+    if (rs.State() == kStateOpen) rs.Close();
+  } catch (const Error&) {
+    // A pending edit blocks the close; the open below then fails and reports.
+  }
+  try {
+    rs.Open(sql);
+  } catch (const Error& e) {
+    display_.AddListLine(u"SQL Select:" + e.description());
+    display_.DoEvents();
+    SafeCancel(rs);
+    try {
+      if (rs.State() == kStateOpen) rs.Close();
+    } catch (const Error&) {
+    }
+  }
+}
+
+void Database::DbCmd(std::u16string_view sql) {
+  try {
+    Cmd.CommandText = std::u16string(sql);
+    rows_changed_ += Cmd.Execute();
+  } catch (const Error& e) {
+    display_.AddListLine(u"dbCMD:" + e.description());
+    display_.DoEvents();
+  }
+}
+
+void Database::SafeCancel(Recordset& rs) {
+  try {
+    rs.CancelUpdate();
+  } catch (const Error&) {
+  }
+}
+
+}  // namespace addbook

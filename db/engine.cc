@@ -1,0 +1,86 @@
+// Picking the engine for a database file.
+//
+// The file's kind is told from its first bytes before any engine touches it,
+// so that a file of another kind is reported for what it is and is never
+// written to: a SQLite 3 file begins "SQLite format 3" and a NUL; an Access
+// file carries "Standard Jet DB" (Jet 3/4) or "Standard ACE DB" (ACE) from
+// byte 4.  Only SQLite 3 files have an engine here.
+//
+// Failures carry the numbers that the SQLite engine gives the same failures
+// (negative, as engine errors are): -14 when the file cannot be opened at all,
+// -26 when it is not a database this program can write.
+#include "db/engine.h"
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "base/error.h"
+#include "db/sqlite_engine.h"
+
+namespace addbook::engine {
+namespace {
+
+constexpr int32_t kCannotOpen = -14;
+constexpr int32_t kNotADatabase = -26;
+
+constexpr std::string_view kSqliteMagic("SQLite format 3\0", 16);
+constexpr std::string_view kJetMagic = "Standard Jet DB";
+constexpr std::string_view kAceMagic = "Standard ACE DB";
+constexpr size_t kAccessMagicOffset = 4;
+
+Error OpenFailure(int32_t number, const std::string& path, std::string_view reason) {
+  return Error(number, "Cannot open the database file " + path + ": " + std::string(reason));
+}
+
+}  // namespace
+
+FileKind KindOfFile(std::string_view first_bytes) {
+  if (first_bytes.empty()) return FileKind::kEmpty;
+  if (first_bytes.starts_with(kSqliteMagic)) return FileKind::kSqlite3;
+  if (first_bytes.size() > kAccessMagicOffset) {
+    std::string_view tail = first_bytes.substr(kAccessMagicOffset);
+    if (tail.starts_with(kJetMagic)) return FileKind::kJet;
+    if (tail.starts_with(kAceMagic)) return FileKind::kAce;
+  }
+  return FileKind::kUnknown;
+}
+
+std::unique_ptr<Session> OpenDatabaseFile(const std::string& path,
+                                          std::chrono::milliseconds busy_timeout) {
+  std::error_code ec;
+  std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (!std::filesystem::exists(status)) {
+    throw OpenFailure(kCannotOpen, path, ec ? ec.message() : "no such file");
+  }
+  if (ec) throw OpenFailure(kCannotOpen, path, ec.message());
+  if (std::filesystem::is_directory(status)) {
+    throw OpenFailure(kCannotOpen, path, "it is a folder, not a file");
+  }
+
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw OpenFailure(kCannotOpen, path, "the file cannot be read");
+  char header[32] = {};
+  file.read(header, sizeof header);
+  std::string_view first_bytes(header, static_cast<size_t>(file.gcount()));
+  file.close();
+
+  switch (KindOfFile(first_bytes)) {
+    case FileKind::kSqlite3:
+      return OpenSqliteDatabase(path, busy_timeout);
+    case FileKind::kJet:
+      throw OpenFailure(kNotADatabase, path,
+                        "it is an Access (Jet) database; only SQLite 3 databases can be written");
+    case FileKind::kAce:
+      throw OpenFailure(kNotADatabase, path,
+                        "it is an Access (ACE) database; only SQLite 3 databases can be written");
+    case FileKind::kEmpty:
+      throw OpenFailure(kNotADatabase, path, "the file is empty, not a database");
+    case FileKind::kUnknown:
+      break;
+  }
+  throw OpenFailure(kNotADatabase, path,
+                    "it is not a database (it does not begin with a SQLite 3 header)");
+}
+
+}  // namespace addbook::engine

@@ -1,0 +1,24 @@
+// The engine for SQLite 3 database files.
+#ifndef ADDBOOK_DB_SQLITE_ENGINE_H_
+#define ADDBOOK_DB_SQLITE_ENGINE_H_
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "db/engine.h"
+
+namespace addbook::engine {
+
+// Opens the SQLite 3 database at |path| (a native path) for reading and
+// writing; waits up to |busy_timeout| for another program's lock.  Never
+// creates a file and sets no journal or synchronous mode.  Throws Error
+// (negated extended SQLite result code, a description naming the path) when
+// the file cannot be opened, can only be opened read-only, is damaged, or
+// stays locked past the timeout.
+std::unique_ptr<Session> OpenSqliteDatabase(const std::string& path,
+                                            std::chrono::milliseconds busy_timeout);
+
+}  // namespace addbook::engine
+
+#endif  // ADDBOOK_DB_SQLITE_ENGINE_H_

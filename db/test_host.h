@@ -1,0 +1,56 @@
+// Fresh host databases for tests: a folder of its own under the temporary
+// folder, holding Hadeeth.mdb made from db/schema.sql, and a connection of
+// the test's own to prepare the host and to read back what was stored.
+#ifndef ADDBOOK_DB_TEST_HOST_H_
+#define ADDBOOK_DB_TEST_HOST_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace addbook {
+
+class TestHost {
+ public:
+  enum class Contents { kSchema, kNothing };
+
+  // Makes the folder and, for kSchema, Hadeeth.mdb in it from the schema.
+  // Aborts the test program when that fails.
+  explicit TestHost(Contents contents = Contents::kSchema);
+  // Removes the folder and everything in it.
+  ~TestHost();
+  TestHost(const TestHost&) = delete;
+  TestHost& operator=(const TestHost&) = delete;
+
+  const std::string& folder() const { return folder_; }
+  std::string file() const { return folder_ + "/Hadeeth.mdb"; }
+  // The folder as the installer's settings would hold it.
+  std::u16string sep() const;
+
+  // Runs |sql| (any number of statements) on the host; returns the error
+  // message, or an empty string on success.
+  std::string Exec(std::string_view sql);
+
+  // The rows of the query |sql|, each column as text (UTF-8; nullopt for
+  // Null).  Fails the test on error.
+  using Row = std::vector<std::optional<std::string>>;
+  std::vector<Row> Rows(std::string_view sql);
+  // The single value of a query that returns one row of one column.
+  std::optional<std::string> Value(std::string_view sql);
+
+  // Drops the test's own connection, e.g. to leave the file alone.
+  void Disconnect();
+
+ private:
+  sqlite3* db();
+
+  std::string folder_;
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace addbook
+
+#endif  // ADDBOOK_DB_TEST_HOST_H_
