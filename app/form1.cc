@@ -1,0 +1,200 @@
+// The run, in order: the two start lines; the window shown and repainted;
+// the host folder read from the settings ("NONE" refuses the run); the
+// database opened; the book looked up, so that a second import never
+// duplicates it; the source text opened and primed; the record loop to the
+// end of the book.  Every path ends the run; rows written stay written.
+#include "app/form1.h"
+
+#include <cstdio>
+
+#include "base/error.h"
+#include "base/text.h"
+#include "db/sql_text.h"
+
+namespace addbook {
+
+void CountingDisplay::AddListLine(std::u16string_view line) {
+  ++list_lines_;
+  inner_.AddListLine(line);
+}
+
+void CountingDisplay::ShowCaption(Control control, std::u16string_view text) {
+  inner_.ShowCaption(control, text);
+}
+
+void CountingDisplay::MsgBox(std::u16string_view prompt, BoxStyle style,
+                             std::u16string_view title) {
+  ++boxes_;
+  inner_.MsgBox(prompt, style, title);
+}
+
+Form1::Form1(Display& display, Platform platform)
+    : display_(display),
+      platform_(std::move(platform)),
+      captions_(display_),
+      db_(display_, Sep),
+      writers_(db_, display_),
+      reader_(*this, files_, display_),
+      dispatcher_(*this, *this, reader_, writers_, captions_, display_) {
+  if (platform_.resolve_path) db_.set_path_resolver(platform_.resolve_path);
+  db_.set_busy_timeout_ms(platform_.busy_timeout_ms);
+  dispatcher_.set_stop_check([this] { return closed_; });
+}
+
+void Form1::Form_Load() {
+  try {
+    display_.AddListLine(kStartLine1);
+    display_.AddListLine(kStartLine2);
+    display_.ShowWindow();
+    display_.DoEvents();
+    display_.Repaint();
+    display_.DoEvents();
+    if (closed_) {
+      outcome_ = RunOutcome::kClosed;
+      return;
+    }
+    Sep = platform_.read_host_folder ? platform_.read_host_folder() : u"NONE";
+    if (Sep == u"NONE") {
+      display_.MsgBox(u"Upgrade Varnel Program, and try again", BoxStyle::kPlain, {});
+      outcome_ = RunOutcome::kNoHostFolder;
+      return;
+    }
+    StartImport();
+  } catch (const Error& e) {
+    display_.MsgBox(Decimal(e.number()) + u": " + e.description(), BoxStyle::kPlain, {});
+    outcome_ = RunOutcome::kStartupError;
+  }
+}
+
+void Form1::StartImport() {
+  FileNo = -1;
+  int16_t DbErrNo = 0;
+  if (!db_.OpenDb(DbErrNo)) {
+    outcome_ = RunOutcome::kDbFailed;
+    return;
+  }
+  if (BookAlreadyInstalled()) {
+    display_.MsgBox(u"This Book is Already Installed", BoxStyle::kPlain, {});
+    outcome_ = RunOutcome::kAlreadyInstalled;
+    return;
+  }
+  display_.DoEvents();
+  if (closed_) {
+    outcome_ = RunOutcome::kClosed;
+    return;
+  }
+  First_Click();
+  Command1_Click();
+}
+
+bool Form1::BookAlreadyInstalled() {
+  db_.SqlSelect(db_.Rs, sql::BookLookup(kBookNo));
+  try {
+    return db_.Rs.State() == 1 && db_.Rs.RecordCount() >= 1;
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+void Form1::First_Click() {
+  if (FileNo >= 0) files_.Close(FileNo);
+  FileNo = files_.FreeFile();
+  files_.Open(FileNo, platform_.executable_dir + "/h1.txt");
+  CurLine.clear();
+  reader_.Reset();
+  {
+    std::u16string end_marker;
+    reader_.readNext(end_marker);
+  }
+  {
+    std::u16string end_marker;
+    reader_.readNext(end_marker);
+  }
+  CurVol = CurKtb = CurBab = CurSubBab = 0;
+  HadeethNo = HadeethID = 0;
+  IsBab = false;
+}
+
+void Form1::Command1_Click() {
+  switch (dispatcher_.Command1_Click()) {
+    case LoopEnd::kEndOfBook:
+      outcome_ = RunOutcome::kFinished;
+      break;
+    case LoopEnd::kMarkerMissing:
+      outcome_ = RunOutcome::kMarkerMissing;
+      break;
+    case LoopEnd::kStopped:
+      outcome_ = RunOutcome::kClosed;
+      break;
+  }
+}
+
+void Form1::Command2_Click() {
+  SourceFile& file = files_.Get(FileNo);
+  while (!file.AtEnd()) {
+    CurLine = file.ReadItem();
+    RecText += kCrLf;
+    RecText += u"NL";
+    RecText += kCrLf;
+    RecText += CurLine;
+  }
+}
+
+void Form1::Form_Unload(int16_t& /*Cancel*/) {
+  if (FileNo >= 0) files_.Close(FileNo);
+  closed_ = true;
+}
+
+int64_t Form1::Failures() const {
+  int64_t start_lines = display_.list_lines() >= 2 ? 2 : display_.list_lines();
+  return display_.list_lines() - start_lines + display_.boxes();
+}
+
+int Form1::ExitStatus() const {
+  switch (outcome_) {
+    case RunOutcome::kFinished:
+      return Failures() == 0 ? 0 : 1;
+    case RunOutcome::kMarkerMissing:
+      return 1;
+    default:
+      return 2;
+  }
+}
+
+std::u16string Form1::Summary(double seconds) const {
+  std::u16string what;
+  switch (outcome_) {
+    case RunOutcome::kNotRun:
+      what = u"not run";
+      break;
+    case RunOutcome::kFinished:
+      what = u"import finished";
+      break;
+    case RunOutcome::kMarkerMissing:
+      what = u"import finished, but the end-of-book marker was missing";
+      break;
+    case RunOutcome::kNoHostFolder:
+      what = u"refused: no host data folder in the settings";
+      break;
+    case RunOutcome::kDbFailed:
+      what = u"refused: the database could not be opened";
+      break;
+    case RunOutcome::kAlreadyInstalled:
+      what = u"refused: the book is already installed";
+      break;
+    case RunOutcome::kStartupError:
+      what = u"stopped early: start-up failed";
+      break;
+    case RunOutcome::kClosed:
+      what = u"stopped early: the window was closed";
+      break;
+  }
+  char secs[32];
+  std::snprintf(secs, sizeof secs, "%.2f", seconds);
+  return what + u"; " + Decimal(dispatcher_.records_handled()) + u" records handled, " +
+         Decimal(db_.rows_inserted()) + u" rows inserted, " + Decimal(db_.fields_updated()) +
+         u" fields updated, " + Decimal(Failures()) + u" failures reported, " +
+         Utf8ToUtf16(secs) + u" seconds";
+}
+
+}  // namespace addbook

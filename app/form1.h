@@ -1,0 +1,124 @@
+// The window object: it holds the run's fields and captions and runs the
+// whole import from its load handler, synchronously, to the end.
+#ifndef ADDBOOK_APP_FORM1_H_
+#define ADDBOOK_APP_FORM1_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "base/captions.h"
+#include "base/display.h"
+#include "db/database.h"
+#include "db/export_data.h"
+#include "source/record_dispatcher.h"
+#include "source/record_reader.h"
+#include "source/source_file.h"
+
+namespace addbook {
+
+// What start-up needs from the machine it runs on.
+struct Platform {
+  // The host data folder from the per-user settings; "NONE" when absent.
+  std::function<std::u16string()> read_host_folder;
+  // The folder of the running executable; the source text "h1.txt" is there.
+  std::string executable_dir;
+  // Maps the database's Windows-style data source to a native file path.
+  std::function<std::string(std::u16string_view)> resolve_path;
+  // SQLite busy timeout in milliseconds; shortened only by tests.
+  int busy_timeout_ms = 60000;
+};
+
+// How a run ended.
+enum class RunOutcome {
+  kNotRun,
+  kFinished,          // the end-of-book record was handled
+  kMarkerMissing,     // every record was handled, but the end-of-book record was missing
+  kNoHostFolder,      // no host data folder in the settings
+  kDbFailed,          // the database could not be opened
+  kAlreadyInstalled,  // the book is in the database already
+  kStartupError,      // start-up failed (the source text could not be opened, ...)
+  kClosed,            // the window was closed during the run
+};
+
+// Counts what a run reported, on its way to the real display.
+class CountingDisplay : public Display {
+ public:
+  explicit CountingDisplay(Display& inner) : inner_(inner) {}
+  void AddListLine(std::u16string_view line) override;
+  void ShowCaption(Control control, std::u16string_view text) override;
+  void MsgBox(std::u16string_view prompt, BoxStyle style, std::u16string_view title) override;
+  void ShowWindow() override { inner_.ShowWindow(); }
+  void Repaint() override { inner_.Repaint(); }
+  void DoEvents() override { inner_.DoEvents(); }
+
+  int64_t list_lines() const { return list_lines_; }
+  int64_t boxes() const { return boxes_; }
+
+ private:
+  Display& inner_;
+  int64_t list_lines_ = 0;
+  int64_t boxes_ = 0;
+};
+
+class Form1 : public ReaderFields, public DispatchFields {
+ public:
+  // |display| must outlive the window object.
+  Form1(Display& display, Platform platform);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  // The host data folder.
+  std::u16string Sep;
+
+  // The load handler: shows the window, reads the host folder and runs the
+  // import to its end.  Every error not trapped deeper ends the run here,
+  // after a box with its number and description.
+  void Form_Load();
+  // Opens the database, then primes the source text and runs the record loop.
+  void StartImport();
+  // Opens the source text (closing it first when open), primes the reader
+  // twice and zeroes the counters.
+  void First_Click();
+  // The record loop.
+  void Command1_Click();
+  // Appends every item left in the source text to the current record, each
+  // behind a separator line "NL".
+  void Command2_Click();
+  // The window is being closed: closes the source text and stops the run.
+  void Form_Unload(int16_t& Cancel);
+
+  const Captions& captions() const { return captions_; }
+  RunOutcome outcome() const { return outcome_; }
+  // 0: the book was imported to its end and nothing failed; 1: it was
+  // imported to its end with failures reported; 2: the run stopped before.
+  int ExitStatus() const;
+  // One line that sums the run up, without the program's name.
+  std::u16string Summary(double seconds) const;
+
+  static constexpr std::u16string_view kStartLine1 = u"Adding Book, Please Wait ...";
+  static constexpr std::u16string_view kStartLine2 = u"Must Have Varnel Version 2.88 or Later";
+
+ private:
+  // True when the book's row is in the database already.  A lookup that
+  // fails counts as not installed.
+  bool BookAlreadyInstalled();
+  // Failures reported so far: boxes, and list lines other than the two start lines.
+  int64_t Failures() const;
+
+  CountingDisplay display_;
+  Platform platform_;
+  Captions captions_;
+  FileTable files_;
+  Database db_;
+  ExportData writers_;
+  RecordReader reader_;
+  RecordDispatcher dispatcher_;
+  RunOutcome outcome_ = RunOutcome::kNotRun;
+  bool closed_ = false;
+};
+
+}  // namespace addbook
+
+#endif  // ADDBOOK_APP_FORM1_H_

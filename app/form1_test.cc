@@ -1,0 +1,309 @@
+// The whole import, through the window object, on real files: a book in
+// Windows-1256 beside a fake executable folder and a host made from the
+// schema.  The recording display holds exactly what the user would see.
+#include "app/form1.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/recording_display.h"
+#include "base/text.h"
+#include "db/test_host.h"
+#include "source/source_file.h"
+
+namespace addbook {
+namespace {
+
+namespace fs = std::filesystem;
+using Rows = std::vector<std::vector<std::string>>;
+
+// Windows-1256 bytes for UTF-8 text, by inverting the reader's own table.
+std::string ToCp1256(std::string_view utf8) {
+  static const std::map<char16_t, char> table = [] {
+    std::map<char16_t, char> t;
+    for (int b = 0; b < 256; ++b) t[DecodeCp1256(static_cast<unsigned char>(b))] = static_cast<char>(b);
+    return t;
+  }();
+  std::string out;
+  for (char16_t c : Utf8ToUtf16(utf8)) out.push_back(table.at(c));
+  return out;
+}
+
+class Form1Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(host_.folder()) / "exe";
+    fs::create_directories(dir_);
+  }
+
+  // Writes the book's lines, each ended by CR LF, in Windows-1256.
+  void WriteBook(const std::vector<std::string>& lines) {
+    std::ofstream out(dir_ / "h1.txt", std::ios::binary);
+    for (const std::string& line : lines) out << ToCp1256(line) << "\r\n";
+  }
+
+  // Runs the installer with |setting| as the host data folder ("" for the
+  // host made in SetUp).
+  RunOutcome Run(std::optional<std::u16string> setting = std::nullopt) {
+    display_.Clear();
+    Platform platform;
+    std::u16string folder = setting ? *setting : host_.sep();
+    platform.read_host_folder = [folder] { return folder; };
+    platform.executable_dir = dir_.string();
+    platform.busy_timeout_ms = 200;
+    form_ = std::make_unique<Form1>(display_, std::move(platform));
+    form_->Form_Load();
+    return form_->outcome();
+  }
+
+  // The rows of |sql| on the host, Null read as "<null>".
+  Rows Query(const std::string& sql) {
+    Rows rows;
+    for (const TestHost::Row& row : host_.Rows(sql)) {
+      rows.emplace_back();
+      for (const auto& value : row) rows.back().push_back(value.value_or("<null>"));
+    }
+    return rows;
+  }
+
+  // The boxes shown, as "title|prompt".
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> out;
+    for (const auto& b : display_.boxes()) out.push_back(Utf16ToUtf8(b.title + u"|" + b.prompt));
+    return out;
+  }
+  std::string Phase() const { return Utf16ToUtf8(form_->captions().Get(Control::kPhase)); }
+
+  TestHost host_;
+  fs::path dir_;  // the executable's folder, where h1.txt is read
+  RecordingDisplay display_;
+  std::unique_ptr<Form1> form_;
+};
+
+const std::vector<std::string> kStart = {"Adding Book, Please Wait ...",
+                                         "Must Have Varnel Version 2.88 or Later"};
+
+std::vector<std::string> ListLines(const RecordingDisplay& d) {
+  std::vector<std::string> out;
+  for (const auto& l : d.list()) out.push_back(Utf16ToUtf8(l));
+  return out;
+}
+
+TEST_F(Form1Test, ImportsEveryRecordKind) {
+  WriteBook({
+      "preamble that is dropped",
+      "*BOOK*كتاب الأدب",
+      "*AUTHOR*   Ann O'Lee  ",
+      "*TYPING*typed once",
+      "second line",
+      "*END*",
+      "*1*الجزء الأول",
+      "@note one",
+      "continued",
+      "*2*كِتَابُ العلم",
+      "*3*بَابُ النية",
+      "012-حدثنا أَبُو",
+      "$the words",
+      "$more words",
+      "@13-حدثنا إبراهيم",
+      "$body 'two'",
+      "*NOTE*aside",
+      "$late body",
+      "*4*sub",
+      "*EOF*",
+  });
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  EXPECT_EQ(form_->ExitStatus(), 0);
+  EXPECT_EQ(ListLines(display_), kStart);
+  EXPECT_TRUE(Boxes().empty()) << ::testing::PrintToString(Boxes());
+
+  EXPECT_EQ(Query("SELECT BookNo, Name, Author, Details FROM Books"),
+            (Rows{{"706", "كتاب الادب\r\n", "'Ann O''Lee  \r\n'",
+                   "'typed once\r\nsecond line\r\n'"}}));
+  EXPECT_EQ(Query("SELECT TitleID, Vol, KTB, BAB, SubBAB, Title, Description FROM Titles"),
+            (Rows{{"1", "1", "0", "0", "0", "الجزء الاول\r\n", "'note one\r\ncontinued\r\n\r\n'"},
+                  {"2", "1", "1", "0", "0", "كتاب العلم\r\n", "<null>"},
+                  {"3", "1", "1", "1", "0", "باب النية\r\n", "<null>"},
+                  {"4", "1", "1", "1", "1", "sub\r\n", "<null>"}}));
+  EXPECT_EQ(Query("SELECT BookNo, TitleID, HadeethID, HadeethNo, Hadeeth FROM Hadeeths"),
+            (Rows{{"706", "3", "1", "1", "012 حدثنا ابو\r\n%the words\r\n%more words\r\n\r\n"},
+                  {"706", "3", "2", "2",
+                   "$13-حدثنا ابراهيم\r\n%body 'two'\r\n\r\n'late body\r\n\r\n'"}}));
+
+  EXPECT_EQ(Phase(), "eof");
+  const Captions& c = form_->captions();
+  EXPECT_EQ(c.Get(Control::kCurVol), u"1");
+  EXPECT_EQ(c.Get(Control::kCurBook), u"1");
+  EXPECT_EQ(c.Get(Control::kCurChapter), u"1");
+  EXPECT_EQ(c.Get(Control::kCurSubChapter), u"1");
+  EXPECT_EQ(c.Get(Control::kCurHadeeth), u"2");
+  EXPECT_EQ(c.Get(Control::kBab), u"False");  // "sub" has no "باب"
+  EXPECT_EQ(form_->HadeethID, 2);
+}
+
+TEST_F(Form1Test, HeadingLevelsAndOddMarkers) {
+  WriteBook({
+      "*1*one",
+      "*2*two",
+      "*3*باب three",
+      "*4*four",
+      "*4*five",
+      "*3*six",
+      "*7*wrong",
+      "*12*double digit",
+      "*no second star",
+      "*book*lower case",
+      "*NOTE*unknown keyword",
+      "123 not a sanad",
+      "*2*  spaced  ",
+      "*1*eof",
+      "*EOF*",
+  });
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(Query("SELECT Vol, KTB, BAB, SubBAB, Title FROM Titles ORDER BY TitleID"),
+            (Rows{{"1", "0", "0", "0", "one\r\n"},
+                  {"1", "1", "0", "0", "two\r\n"},
+                  {"1", "1", "1", "0", "باب three\r\n"},
+                  {"1", "1", "1", "1", "four\r\n"},
+                  {"1", "1", "1", "2", "five\r\n"},
+                  {"1", "1", "2", "0", "six\r\n"},
+                  {"1", "1", "2", "0", "wrong\r\n"},  // wrong number: counters unchanged
+                  {"2", "0", "0", "0", "*double digit\r\n"},
+                  {"2", "1", "0", "0", "spaced  \r\n"},
+                  {"3", "0", "0", "0", "eof\r\n"}}));  // a title "eof" does not stop the loop
+  EXPECT_TRUE(Query("SELECT * FROM Books").empty());
+  EXPECT_TRUE(Query("SELECT * FROM Hadeeths").empty());
+}
+
+// The phase after each pass, with the window's captions as the loop leaves them.
+TEST_F(Form1Test, PhasesFollowTheRecords) {
+  WriteBook({"*1*باب one", "*no second star", "*9*x", "123 else", "*EOF*"});
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  std::vector<std::string> phases, babs;
+  for (const auto& e : display_.events()) {
+    if (e.kind != RecordingDisplay::Kind::kCaption) continue;
+    if (e.control == Control::kPhase) phases.push_back(Utf16ToUtf8(e.text));
+    if (e.control == Control::kBab) babs.push_back(Utf16ToUtf8(e.text));
+  }
+  // A title sets the phase to its text first; a wrong level then overwrites it.
+  EXPECT_EQ(phases,
+            (std::vector<std::string>{"باب one\r\n", "x\r\n", "wrong number", "Else", "eof"}));
+  // Every title, a wrong-numbered one included, decides "باب" anew.
+  EXPECT_EQ(babs, (std::vector<std::string>{"True", "True", "False", "False", "False"}));
+}
+
+TEST_F(Form1Test, BodyAndCommentBeforeAnyHeading) {
+  WriteBook({"@early note", "*NOTE*aside", "$early body", "0001-sanad", "*NOTE*aside", "$its body",
+             "*EOF*"});
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  // A comment finds no heading (counters 0,0,0,0 give -1); a body before
+  // any sanad finds no hadeeth 0.  The sanad is stored under -1 and its body
+  // finds it by -1.
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Adding Book|Error Finding Title",
+                                               "Adding Book|Error Finding Hadeeth"}));
+  EXPECT_EQ(Query("SELECT TitleID, HadeethID, Hadeeth FROM Hadeeths"),
+            (Rows{{"-1", "1", "0001 sanad\r\n\r\n'its body\r\n\r\n'"}}));
+  EXPECT_EQ(form_->ExitStatus(), 1);
+}
+
+TEST_F(Form1Test, SourceWithoutEndOfBookMarker) {
+  WriteBook({"*BOOK*name", "*1*one", "012 sanad", "$last body"});
+  EXPECT_EQ(Run(), RunOutcome::kMarkerMissing);
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Adding Book|End of Book Marker Missing"}));
+  EXPECT_EQ(Query("SELECT Hadeeth FROM Hadeeths"),
+            (Rows{{"012 sanad\r\n%last body\r\n\r\n"}}));
+  EXPECT_EQ(Query("SELECT count(*) FROM Titles"), (Rows{{"1"}}));
+  EXPECT_EQ(form_->ExitStatus(), 1);
+}
+
+TEST_F(Form1Test, UnclosedTypingRecordSwallowsTheRest) {
+  WriteBook({"*BOOK*name", "*TYPING*details", "*1*inside", "*EOF*"});
+  EXPECT_EQ(Run(), RunOutcome::kMarkerMissing);
+  EXPECT_EQ(Query("SELECT Details FROM Books"),
+            (Rows{{"'details\r\n*1*inside\r\n*EOF*\r\n'"}}));
+  EXPECT_TRUE(Query("SELECT * FROM Titles").empty());
+}
+
+TEST_F(Form1Test, SecondImportIsRefused) {
+  WriteBook({"*BOOK*name", "*1*one", "012 sanad", "$body", "*EOF*"});
+  ASSERT_EQ(Run(), RunOutcome::kFinished);
+  Rows before = Query("SELECT * FROM Titles UNION ALL SELECT 0,0,0,0,0,0,Hadeeth,0 FROM Hadeeths");
+  EXPECT_EQ(Run(), RunOutcome::kAlreadyInstalled);
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Adding Book|This Book is Already Installed"}));
+  EXPECT_EQ(Query("SELECT * FROM Titles UNION ALL SELECT 0,0,0,0,0,0,Hadeeth,0 FROM Hadeeths"),
+            before);
+  EXPECT_EQ(Query("SELECT count(*) FROM Books"), (Rows{{"1"}}));
+  EXPECT_EQ(form_->ExitStatus(), 2);
+}
+
+TEST_F(Form1Test, StartUpRefusals) {
+  WriteBook({"*BOOK*name", "*EOF*"});
+  // No host folder: the upgrade box only, nothing opened.
+  EXPECT_EQ(Run(u"NONE"), RunOutcome::kNoHostFolder);
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Adding Book|Upgrade Varnel Program, and try again"}));
+  EXPECT_EQ(ListLines(display_), kStart);
+
+  // Values that only look like "NONE", an empty value, a folder without the
+  // database: the database box, nothing written, no file created.
+  for (std::u16string value : {u"none", u"NONE ", u"", u"/nonexistent/folder"}) {
+    SCOPED_TRACE(Utf16ToUtf8(value));
+    EXPECT_EQ(Run(value), RunOutcome::kDbFailed);
+    ASSERT_EQ(display_.boxes().size(), 1u);
+    EXPECT_EQ(display_.boxes()[0].title, u"DB Error  ( 0 )");
+    EXPECT_EQ(display_.boxes()[0].style, BoxStyle::kCritical);
+    EXPECT_EQ(form_->ExitStatus(), 2);
+  }
+  EXPECT_FALSE(fs::exists("/nonexistent/folder/Hadeeth.mdb"));
+  EXPECT_TRUE(Query("SELECT * FROM Books").empty());
+}
+
+TEST_F(Form1Test, MissingSourceText) {
+  EXPECT_EQ(Run(), RunOutcome::kStartupError);
+  ASSERT_EQ(display_.boxes().size(), 1u);
+  EXPECT_EQ(Utf16ToUtf8(display_.boxes()[0].prompt),
+            "53: File not found: " + (dir_ / "h1.txt").string());
+  EXPECT_TRUE(Query("SELECT * FROM Books").empty());
+  EXPECT_EQ(form_->ExitStatus(), 2);
+}
+
+TEST_F(Form1Test, FailuresReachTheListAndTheExitStatus) {
+  WriteBook({"*BOOK*name", "*1*one", "012 sanad", "*EOF*"});
+  ASSERT_EQ(host_.Exec("DROP TABLE Titles"), "");
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  // The title insert and each lookup of the missing table are reported once;
+  // the hadeeth is still stored, under -1.
+  std::vector<std::string> lines = ListLines(display_);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[2].rfind("dbCMD:", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3].rfind("SQL Select:", 0), 0u) << lines[3];
+  EXPECT_EQ(Query("SELECT TitleID, Hadeeth FROM Hadeeths"), (Rows{{"-1", "012 sanad\r\n\r\n"}}));
+  EXPECT_EQ(form_->ExitStatus(), 1);
+  EXPECT_NE(Utf16ToUtf8(form_->Summary(0.5)).find("import finished; 4 records handled"),
+            std::string::npos)
+      << Utf16ToUtf8(form_->Summary(0.5));
+}
+
+TEST_F(Form1Test, CommandTwoAppendsTheRestOfTheText) {
+  WriteBook({"*1*one", "rest a, b", "*EOF*"});
+  ASSERT_EQ(Run(), RunOutcome::kFinished);
+  // Re-open and prime by hand, then swallow the rest.
+  form_->First_Click();
+  EXPECT_EQ(form_->RecText, u"*1*one\r\n");
+  form_->Command2_Click();
+  // "rest a" is already the look-ahead; what is left is appended item by item.
+  EXPECT_EQ(form_->RecText, u"*1*one\r\n\r\nNL\r\nb\r\nNL\r\n*EOF*");
+  EXPECT_EQ(form_->CurLine, u"*EOF*");
+  EXPECT_EQ(form_->CurVol, 0);
+  int16_t cancel = 0;
+  form_->Form_Unload(cancel);
+  EXPECT_EQ(cancel, 0);
+}
+
+}  // namespace
+}  // namespace addbook

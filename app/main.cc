@@ -1,0 +1,62 @@
+// addbook: adds the book in h1.txt, beside this executable, to the host
+// program's database.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/console_display.h"
+#include "app/exe_path.h"
+#include "app/form1.h"
+#include "app/settings.h"
+#include "base/text.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: addbook [--help | --version]\n"
+    "\n"
+    "Adds the book in h1.txt, which ships beside this program, to the database\n"
+    "of Varnel (Hadeeth.mdb in the data folder that Varnel records in its\n"
+    "settings).  Progress lines go to standard output, messages to standard\n"
+    "error when there is no display.\n"
+    "\n"
+    "Exit status: 0 the book was added and nothing failed; 1 the book was added\n"
+    "but failures were reported; 2 the run stopped before the end.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace addbook;
+  if (argc > 1) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+      std::printf("addbook %s\n", ADDBOOK_VERSION);
+      return 0;
+    }
+    std::fprintf(stderr, "addbook: unexpected argument '%s'\n", argv[1]);
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+
+  std::string prefix = WinePrefix();
+  Platform platform;
+  platform.read_host_folder = [] {
+    return GetSetting(u"Tessivar", u"Settings", u"Path", u"NONE");
+  };
+  platform.executable_dir = ExecutableDir();
+  platform.resolve_path = [prefix](std::u16string_view path) { return NativePath(path, prefix); };
+
+  ConsoleDisplay display;
+  auto start = std::chrono::steady_clock::now();
+  Form1 form(display, std::move(platform));
+  form.Form_Load();
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::string summary = "addbook: " + Utf16ToUtf8(form.Summary(seconds)) + "\n";
+  std::fputs(summary.c_str(), stderr);
+  return form.ExitStatus();
+}
