@@ -13,23 +13,29 @@
 
 namespace addbook {
 
-void CountingDisplay::AddListLine(std::u16string_view line) {
+void RunDisplay::AddListLine(std::u16string_view line) {
   ++list_lines_;
   inner_.AddListLine(line);
 }
 
-void CountingDisplay::ShowCaption(Control control, std::u16string_view text) {
+void RunDisplay::ShowCaption(Control control, std::u16string_view text) {
   inner_.ShowCaption(control, text);
 }
 
-void CountingDisplay::MsgBox(std::u16string_view prompt, BoxStyle style,
-                             std::u16string_view title) {
+void RunDisplay::MsgBox(std::u16string_view prompt, BoxStyle style, std::u16string_view title) {
   ++boxes_;
   inner_.MsgBox(prompt, style, title);
+  // The window can be closed while a modal box is open.
+  if (stopped_) throw RunStopped();
+}
+
+void RunDisplay::DoEvents() {
+  inner_.DoEvents();
+  if (stopped_) throw RunStopped();
 }
 
 Form1::Form1(Display& display, Platform platform)
-    : display_(display),
+    : display_(display, closed_),
       platform_(std::move(platform)),
       captions_(display_),
       db_(display_, Sep),
@@ -38,31 +44,54 @@ Form1::Form1(Display& display, Platform platform)
       dispatcher_(*this, *this, reader_, writers_, captions_, display_) {
   if (platform_.resolve_path) db_.set_path_resolver(platform_.resolve_path);
   db_.set_busy_timeout_ms(platform_.busy_timeout_ms);
-  dispatcher_.set_stop_check([this] { return closed_; });
+  display_.SetEvents(this);
+}
+
+Form1::~Form1() { display_.SetEvents(nullptr); }
+
+void Form1::Closing() {
+  int16_t cancel = 0;
+  Form_Unload(cancel);
+}
+
+void Form1::Clicked(Control button) {
+  switch (button) {
+    case Control::kFirst:
+      First_Click();
+      break;
+    case Control::kCommand1:
+      Command1_Click();
+      break;
+    case Control::kCommand2:
+      Command2_Click();
+      break;
+    default:
+      break;
+  }
 }
 
 void Form1::Form_Load() {
   try {
-    display_.AddListLine(kStartLine1);
-    display_.AddListLine(kStartLine2);
-    display_.ShowWindow();
-    display_.DoEvents();
-    display_.Repaint();
-    display_.DoEvents();
-    if (closed_) {
-      outcome_ = RunOutcome::kClosed;
-      return;
+    try {
+      display_.AddListLine(kStartLine1);
+      display_.AddListLine(kStartLine2);
+      display_.ShowWindow();
+      display_.DoEvents();
+      display_.Repaint();
+      display_.DoEvents();
+      Sep = platform_.read_host_folder ? platform_.read_host_folder() : u"NONE";
+      if (Sep == u"NONE") {
+        outcome_ = RunOutcome::kNoHostFolder;
+        display_.MsgBox(u"Upgrade Varnel Program, and try again", BoxStyle::kPlain, {});
+        return;
+      }
+      StartImport();
+    } catch (const Error& e) {
+      outcome_ = RunOutcome::kStartupError;
+      display_.MsgBox(Decimal(e.number()) + u": " + e.description(), BoxStyle::kPlain, {});
     }
-    Sep = platform_.read_host_folder ? platform_.read_host_folder() : u"NONE";
-    if (Sep == u"NONE") {
-      display_.MsgBox(u"Upgrade Varnel Program, and try again", BoxStyle::kPlain, {});
-      outcome_ = RunOutcome::kNoHostFolder;
-      return;
-    }
-    StartImport();
-  } catch (const Error& e) {
-    display_.MsgBox(Decimal(e.number()) + u": " + e.description(), BoxStyle::kPlain, {});
-    outcome_ = RunOutcome::kStartupError;
+  } catch (const RunStopped&) {
+    outcome_ = RunOutcome::kClosed;
   }
 }
 
@@ -74,15 +103,11 @@ void Form1::StartImport() {
     return;
   }
   if (BookAlreadyInstalled()) {
-    display_.MsgBox(u"This Book is Already Installed", BoxStyle::kPlain, {});
     outcome_ = RunOutcome::kAlreadyInstalled;
+    display_.MsgBox(u"This Book is Already Installed", BoxStyle::kPlain, {});
     return;
   }
   display_.DoEvents();
-  if (closed_) {
-    outcome_ = RunOutcome::kClosed;
-    return;
-  }
   First_Click();
   Command1_Click();
 }
@@ -122,9 +147,6 @@ void Form1::Command1_Click() {
       break;
     case LoopEnd::kMarkerMissing:
       outcome_ = RunOutcome::kMarkerMissing;
-      break;
-    case LoopEnd::kStopped:
-      outcome_ = RunOutcome::kClosed;
       break;
   }
 }

@@ -42,30 +42,40 @@ enum class RunOutcome {
   kClosed,            // the window was closed during the run
 };
 
-// Counts what a run reported, on its way to the real display.
-class CountingDisplay : public Display {
+// Thrown out of an event point once the window has been closed there: it
+// unwinds the run, past every procedure's error trap, to the load handler,
+// so that nothing more is written.
+struct RunStopped {};
+
+// The display as the run uses it: counts what the run reported, and ends the
+// run at the event point where the window was closed.
+class RunDisplay : public Display {
  public:
-  explicit CountingDisplay(Display& inner) : inner_(inner) {}
+  // |stopped| is read after each event point; it must outlive this object.
+  RunDisplay(Display& inner, const bool& stopped) : inner_(inner), stopped_(stopped) {}
   void AddListLine(std::u16string_view line) override;
   void ShowCaption(Control control, std::u16string_view text) override;
   void MsgBox(std::u16string_view prompt, BoxStyle style, std::u16string_view title) override;
   void ShowWindow() override { inner_.ShowWindow(); }
   void Repaint() override { inner_.Repaint(); }
-  void DoEvents() override { inner_.DoEvents(); }
+  void DoEvents() override;
+  void SetEvents(DisplayEvents* events) override { inner_.SetEvents(events); }
 
   int64_t list_lines() const { return list_lines_; }
   int64_t boxes() const { return boxes_; }
 
  private:
   Display& inner_;
+  const bool& stopped_;
   int64_t list_lines_ = 0;
   int64_t boxes_ = 0;
 };
 
-class Form1 : public ReaderFields, public DispatchFields {
+class Form1 : public ReaderFields, public DispatchFields, private DisplayEvents {
  public:
   // |display| must outlive the window object.
   Form1(Display& display, Platform platform);
+  ~Form1() override;
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
 
@@ -86,7 +96,8 @@ class Form1 : public ReaderFields, public DispatchFields {
   // Appends every item left in the source text to the current record, each
   // behind a separator line "NL".
   void Command2_Click();
-  // The window is being closed: closes the source text and stops the run.
+  // The window is being closed: closes the source text and stops the run at
+  // the event point where it happened; nothing more is written.
   void Form_Unload(int16_t& Cancel);
 
   const Captions& captions() const { return captions_; }
@@ -104,10 +115,14 @@ class Form1 : public ReaderFields, public DispatchFields {
   // True when the book's row is in the database already.  A lookup that
   // fails counts as not installed.
   bool BookAlreadyInstalled();
+  // User actions at an event point.
+  void Closing() override;
+  void Clicked(Control button) override;
   // Failures reported so far: boxes, and list lines other than the two start lines.
   int64_t Failures() const;
 
-  CountingDisplay display_;
+  bool closed_ = false;  // the window was closed; read by display_
+  RunDisplay display_;
   Platform platform_;
   Captions captions_;
   FileTable files_;
@@ -116,7 +131,6 @@ class Form1 : public ReaderFields, public DispatchFields {
   RecordReader reader_;
   RecordDispatcher dispatcher_;
   RunOutcome outcome_ = RunOutcome::kNotRun;
-  bool closed_ = false;
 };
 
 }  // namespace addbook

@@ -289,6 +289,25 @@ TEST_F(Form1Test, FailuresReachTheListAndTheExitStatus) {
       << Utf16ToUtf8(form_->Summary(0.5));
 }
 
+TEST_F(Form1Test, ClosingTheWindowStopsTheRun) {
+  WriteBook({"*BOOK*name", "*1*one", "012 sanad", "*EOF*"});
+  ASSERT_EQ(host_.Exec("DROP TABLE Titles"), "");
+  // The user closes the window at the event point after the first report line.
+  display_.on_do_events = [this] {
+    if (display_.list().size() > 2) {
+      int16_t cancel = 0;
+      form_->Form_Unload(cancel);
+    }
+  };
+  EXPECT_EQ(Run(), RunOutcome::kClosed);
+  EXPECT_EQ(form_->ExitStatus(), 2);
+  // The failed title insert was the last step: the sanad is never written.
+  EXPECT_EQ(Query("SELECT count(*) FROM Books"), (Rows{{"1"}}));
+  EXPECT_EQ(Query("SELECT count(*) FROM Hadeeths"), (Rows{{"0"}}));
+  EXPECT_EQ(display_.list().size(), 3u);
+  EXPECT_TRUE(display_.boxes().empty());
+}
+
 TEST_F(Form1Test, CommandTwoAppendsTheRestOfTheText) {
   WriteBook({"*1*one", "rest a, b", "*EOF*"});
   ASSERT_EQ(Run(), RunOutcome::kFinished);

@@ -39,9 +39,23 @@ inline constexpr std::u16string_view kDefaultTitle = u"Adding Book";
 // The window's title.
 inline constexpr std::u16string_view kWindowTitle = u"Varnel - Adding Book";
 
+// What the user does to the window, delivered while the display handles its
+// events (DoEvents, or a modal box being open).
+class DisplayEvents {
+ public:
+  virtual ~DisplayEvents() = default;
+  // The window is being closed.
+  virtual void Closing() = 0;
+  // One of the buttons kFirst, kCommand1, kCommand2 was pressed.
+  virtual void Clicked(Control button) = 0;
+};
+
 class Display {
  public:
   virtual ~Display() = default;
+
+  // Where user actions go; null for none.  Not owned.
+  virtual void SetEvents(DisplayEvents* events) { (void)events; }
 
   // Appends |line| to the progress list, as its new last line.
   virtual void AddListLine(std::u16string_view line) = 0;

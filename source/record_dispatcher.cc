@@ -86,7 +86,6 @@ LoopEnd RecordDispatcher::Command1_Click() {
     bool last_record = reader_.Exhausted();
     Pass();
     if (captions_.Get(Control::kPhase) == u"eof") return LoopEnd::kEndOfBook;
-    if (stop_check_ && stop_check_()) return LoopEnd::kStopped;
     if (last_record) {
       display_.MsgBox(u"End of Book Marker Missing", BoxStyle::kPlain, {});
       return LoopEnd::kMarkerMissing;

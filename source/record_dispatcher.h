@@ -6,7 +6,6 @@
 #define ADDBOOK_SOURCE_RECORD_DISPATCHER_H_
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -35,7 +34,6 @@ struct DispatchFields {
 enum class LoopEnd {
   kEndOfBook,      // the end-of-book record was handled
   kMarkerMissing,  // the text ran out without an end-of-book record
-  kStopped,        // the stop check asked the loop to end (the window was closed)
 };
 
 class RecordDispatcher {
@@ -51,9 +49,6 @@ class RecordDispatcher {
 
   // One pass over the record in RecText, tail included.
   void Pass();
-
-  // Checked after every pass; true ends the loop with kStopped.
-  void set_stop_check(std::function<bool()> check) { stop_check_ = std::move(check); }
 
   // Passes run since construction.
   int64_t records_handled() const { return records_handled_; }
@@ -75,7 +70,6 @@ class RecordDispatcher {
   ExportData& writers_;
   Captions& captions_;
   Display& display_;
-  std::function<bool()> stop_check_;
   int64_t records_handled_ = 0;
 };
 
