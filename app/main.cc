@@ -2,6 +2,7 @@
 // program's database.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -10,6 +11,11 @@
 #include "app/form1.h"
 #include "app/settings.h"
 #include "base/text.h"
+#if ADDBOOK_QT
+#include <QApplication>
+
+#include "app/qt_display.h"
+#endif
 
 namespace {
 
@@ -23,6 +29,31 @@ constexpr char kUsage[] =
     "\n"
     "Exit status: 0 the book was added and nothing failed; 1 the book was added\n"
     "but failures were reported; 2 the run stopped before the end.\n";
+
+// True when the progress window is used: the program was built with it and
+// a desktop session can be reached.  Decided before any window toolkit
+// starts, since one that cannot reach a display ends the process.
+bool UseWindow() {
+  if (!ADDBOOK_QT) return false;
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+// Runs the whole import on |display|, sums it up on standard error and
+// returns the exit status.
+int Run(addbook::Display& display, addbook::Platform platform) {
+  using namespace addbook;
+  auto start = std::chrono::steady_clock::now();
+  Form1 form(display, std::move(platform));
+  form.Form_Load();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::string summary = "addbook: " + Utf16ToUtf8(form.Summary(seconds)) + "\n";
+  std::fputs(summary.c_str(), stderr);
+  return form.ExitStatus();
+}
 
 }  // namespace
 
@@ -44,19 +75,17 @@ int main(int argc, char** argv) {
 
   std::string prefix = WinePrefix();
   Platform platform;
-  platform.read_host_folder = [] {
-    return GetSetting(u"Tessivar", u"Settings", u"Path", u"NONE");
-  };
+  platform.read_host_folder = [] { return GetSetting(u"Tessivar", u"Settings", u"Path", u"NONE"); };
   platform.executable_dir = ExecutableDir();
   platform.resolve_path = [prefix](std::u16string_view path) { return NativePath(path, prefix); };
 
+  if (UseWindow()) {
+#if ADDBOOK_QT
+    QApplication application(argc, argv);
+    QtDisplay display;
+    return Run(display, std::move(platform));
+#endif
+  }
   ConsoleDisplay display;
-  auto start = std::chrono::steady_clock::now();
-  Form1 form(display, std::move(platform));
-  form.Form_Load();
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::string summary = "addbook: " + Utf16ToUtf8(form.Summary(seconds)) + "\n";
-  std::fputs(summary.c_str(), stderr);
-  return form.ExitStatus();
+  return Run(display, std::move(platform));
 }

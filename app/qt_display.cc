@@ -1,0 +1,188 @@
+// The window is one plain top-level widget with its controls placed by hand
+// at their twip positions; there is no layout, so nothing moves a control
+// into view.  The window's size is fixed, so the controls beyond the client
+// area stay out of view and out of reach of the mouse.  The buttons take no
+// focus, have no shortcuts and are never the default button, so the
+// keyboard cannot reach them either: the tab chain holds only the text box
+// and the list.
+//
+// Nothing here runs an event loop of its own except a modal box: the window
+// handles its events only when the run calls DoEvents or shows a box.
+// Captions are shown as plain text, exactly as given; the window object keeps
+// its own copy, so nothing here is ever read back by the run.
+#include "app/qt_display.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QString>
+#include <QWidget>
+
+namespace addbook {
+namespace {
+
+// A control's place in the window, in twips, within the client area.
+struct Place {
+  Control control;
+  const char* name;
+  int left, top, width, height;
+};
+
+// In tab order, which is also the order of creation and so Qt's focus chain.
+constexpr Place kPlaces[kControlCount] = {
+    {Control::kText1, "Text1", 120, 1560, 9135, 1815},
+    {Control::kFirst, "First", 6960, 3720, 1695, 375},
+    {Control::kCommand1, "Command1", 6960, 4320, 1695, 375},
+    {Control::kCurVol, "lCurVol", 360, 3720, 615, 255},
+    {Control::kCurBook, "lCurBook", 1080, 3720, 615, 255},
+    {Control::kCurChapter, "lCurChapter", 1800, 3720, 615, 255},
+    {Control::kPhase, "lPhase", 360, 4200, 5895, 255},
+    {Control::kBab, "lBAB", 360, 4680, 615, 255},
+    {Control::kCommand2, "Command2", 6960, 4920, 1695, 375},
+    {Control::kCurHadeeth, "lCurHadeeth", 2520, 3720, 615, 255},
+    {Control::kCurSubChapter, "lCurSubChapter", 3240, 3720, 615, 255},
+};
+constexpr Place kList1 = {Control::kText1, "List1", 120, 120, 6375, 1035};
+constexpr int kClientWidth = 6495;
+constexpr int kClientHeight = 1185;
+
+bool IsButton(Control c) {
+  return c == Control::kFirst || c == Control::kCommand1 || c == Control::kCommand2;
+}
+
+QString ToQString(std::u16string_view text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A button's text with every '&' shown as itself, not as a shortcut marker.
+QString ButtonText(std::u16string_view text) {
+  return ToQString(text).replace(u'&', QStringLiteral("&&"));
+}
+
+// A window title shown as given: Qt takes "[*]" as the place of the
+// modified mark unless it is doubled.
+QString WindowTitle(std::u16string_view text) {
+  return ToQString(text).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
+
+}  // namespace
+
+class QtDisplay::Window : public QWidget {
+ public:
+  explicit Window(QtDisplay& display) : display_(display) {}
+
+ protected:
+  // The window always closes; the run learns of it at its event point.
+  void closeEvent(QCloseEvent* event) override {
+    display_.Deliver([](DisplayEvents& events) { events.Closing(); });
+    event->accept();
+  }
+
+ private:
+  QtDisplay& display_;
+};
+
+QtDisplay::QtDisplay() : window_(std::make_unique<Window>(*this)) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const double dpi = screen ? screen->logicalDotsPerInch() : 96.0;
+  auto px = [dpi](int twips) { return qRound(twips * dpi / 1440.0); };
+  auto place = [&px](QWidget* widget, const Place& p) {
+    widget->setObjectName(QString::fromLatin1(p.name));
+    widget->setGeometry(px(p.left), px(p.top), px(p.width), px(p.height));
+  };
+
+  window_->setWindowTitle(WindowTitle(kWindowTitle));
+  window_->setFixedSize(px(kClientWidth), px(kClientHeight));
+
+  for (const Place& p : kPlaces) {
+    QWidget* widget;
+    if (p.control == Control::kText1) {
+      widget = new QLineEdit(window_.get());
+    } else if (IsButton(p.control)) {
+      auto* button = new QPushButton(window_.get());
+      button->setFocusPolicy(Qt::NoFocus);
+      button->setAutoDefault(false);
+      button->setDefault(false);
+      const Control control = p.control;
+      QObject::connect(button, &QPushButton::clicked, button, [this, control] {
+        Deliver([control](DisplayEvents& events) { events.Clicked(control); });
+      });
+      widget = button;
+    } else {
+      auto* label = new QLabel(window_.get());
+      label->setTextFormat(Qt::PlainText);
+      widget = label;
+    }
+    place(widget, p);
+    controls_[static_cast<size_t>(p.control)] = widget;
+  }
+  list_ = new QListWidget(window_.get());
+  place(list_, kList1);
+
+  // The captions at start.
+  ShowCaption(Control::kFirst, u"First");
+  ShowCaption(Control::kCommand1, u"Next");
+  ShowCaption(Control::kCommand2, u"ALL");
+}
+
+QtDisplay::~QtDisplay() = default;
+
+QWidget* QtDisplay::window() const { return window_.get(); }
+
+void QtDisplay::AddListLine(std::u16string_view line) { list_->addItem(ToQString(line)); }
+
+void QtDisplay::ShowCaption(Control control, std::u16string_view text) {
+  QWidget* widget = controls_[static_cast<size_t>(control)];
+  if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(ToQString(text));
+  } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+    button->setText(ButtonText(text));
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    edit->setText(ToQString(text));
+  }
+}
+
+void QtDisplay::MsgBox(std::u16string_view prompt, BoxStyle style, std::u16string_view title) {
+  QMessageBox box(window_.get());
+  box.setWindowTitle(WindowTitle(title.empty() ? kDefaultTitle : title));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(ToQString(prompt));
+  box.setIcon(style == BoxStyle::kCritical ? QMessageBox::Critical : QMessageBox::NoIcon);
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+  RethrowPending();
+}
+
+void QtDisplay::ShowWindow() { window_->show(); }
+
+void QtDisplay::Repaint() { window_->repaint(); }
+
+void QtDisplay::DoEvents() {
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  RethrowPending();
+}
+
+void QtDisplay::Deliver(const std::function<void(DisplayEvents&)>& handler) {
+  if (!events_ || pending_) return;
+  try {
+    handler(*events_);
+  } catch (...) {
+    pending_ = std::current_exception();
+  }
+}
+
+void QtDisplay::RethrowPending() {
+  if (!pending_) return;
+  std::exception_ptr pending = std::move(pending_);
+  pending_ = nullptr;
+  std::rethrow_exception(pending);
+}
+
+}  // namespace addbook
