@@ -2,300 +2,149 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "base/display.h"
 #include "base/recording_display.h"
 #include "gtest/gtest.h"
 
 namespace addbook {
 namespace {
 
+using Records = std::vector<std::u16string>;
+
 class RecordReaderTest : public ::testing::Test {
  protected:
-  ~RecordReaderTest() override {
-    std::error_code ec;
-    std::filesystem::remove(path_, ec);
-  }
-
-  // Writes |bytes| to a temporary file and opens it as the source text, the
-  // look-ahead empty.
+  // Opens a file holding |bytes| as the source text, the look-ahead empty and
+  // the reader fresh.  The file is unlinked at once; the open handle keeps it.
   void Open(const std::string& bytes) {
-    static std::atomic<int> counter{0};
-    path_ = (std::filesystem::temp_directory_path() /
-             ("addbook_reader_" + std::to_string(::getpid()) + "_" + std::to_string(counter++)))
-                .string();
-    std::ofstream(path_, std::ios::binary) << bytes;
-    fields_.FileNo = files_.FreeFile();
-    files_.Open(fields_.FileNo, path_);
+    const std::string path = testing::TempDir() + "addbook_rr" + std::to_string(::getpid());
+    std::ofstream(path, std::ios::binary) << bytes;
+    files_.Open(fields_.FileNo = 1, path);
+    std::filesystem::remove(path);
     fields_.CurLine.clear();
+    reader_.Reset();
+    display_.Clear();
   }
 
   // One call with a fresh marker; returns the marker as the call left it.
-  std::u16string Next(std::u16string marker = u"") {
+  std::u16string Next() {
+    std::u16string marker;
     reader_.readNext(marker);
     return marker;
   }
 
-  // The two priming calls, after which RecText holds the first record.
-  void Prime() {
-    Next();
-    Next();
-  }
-
-  // Calls once per entry of |records| and checks RecText after each.
-  void ExpectRecords(const std::vector<std::u16string>& records) {
-    for (size_t i = 0; i < records.size(); ++i) {
-      if (i > 0) Next();
-      EXPECT_EQ(fields_.RecText, records[i]) << "record " << i;
+  // Checks that one plain box with |prompt| was shown, or none if it is empty.
+  void ExpectBox(const std::u16string& prompt) {
+    ASSERT_EQ(display_.boxes().size(), prompt.empty() ? 0u : 1u);
+    for (const RecordingDisplay::Box& box : display_.boxes()) {
+      EXPECT_EQ(std::tie(box.prompt, box.style), std::tuple(prompt, BoxStyle::kPlain));
+      EXPECT_EQ(box.title, kDefaultTitle);
     }
   }
 
-  std::string path_;
   ReaderFields fields_;
   FileTable files_;
   RecordingDisplay display_;
   RecordReader reader_{fields_, files_, display_};
 };
 
-struct Call {
-  std::u16string rec_text;
-  std::u16string cur_line;
-};
-
-TEST_F(RecordReaderTest, WorkedExample) {
-  const std::vector<Call> calls = {
-      {u"\r\nLorem ipsum\r\n", u"*1*Alpha"},
-      {u"*1*Alpha\r\n", u"012 Amet consectetur"},
-      {u"012 Amet consectetur\r\n%Adipiscing elit\r\nsed do\r\n", u"@Nota bene"},
-      {u"@Nota bene\r\n", u"013-Eiusmod"},
-      {u"013-Eiusmod\r\n", u"$7-Tempor"},
-      {u"$7-Tempor\r\n", u"*TYPING*Ut enim"},
-      {u"*TYPING*Ut enim\r\n099 minim\r\nveniam\r\n", u"*END*"},
-      {u"*END*\r\n", u"*EOF*"},
-      {u"*EOF*", u"*EOF*"},
-      {u"*EOF*", u"*EOF*"},
-      {u"*EOF*", u"*EOF*"},
+// Whole files, call by call from the first: the records, the call from which
+// the reader reports the file exhausted, and the box shown if any.  A record
+// that begins with "*TYPING" hands back the marker "*END*".  When the end of
+// the file comes inside a record, every line is delivered once and later
+// records are empty.
+TEST_F(RecordReaderTest, Sequences) {
+  struct Row {
+    std::string text;
+    Records records;
+    size_t exhausted_from;
+    std::u16string box = u"";  // the prompt of the one box shown, if any
   };
-  const char* lines[] = {"Lorem ipsum",       "*1*Alpha",  "012-Amet consectetur",
-                         "$Adipiscing elit",  "sed do",    "@Nota bene",
-                         "013-Eiusmod",       "@7-Tempor", "*TYPING*Ut enim",
-                         "099-minim, veniam", "*END*",     "*EOF*"};
-  // The same records whatever the line ends, with or without one at the end.
-  for (std::string line_end : {"\r\n", "\n", "\r"}) {
-    for (bool final_line_end : {false, true}) {
-      SCOPED_TRACE(testing::Message() << "line end " << line_end.size() << " bytes"
-                                      << (final_line_end ? ", file ends with one" : ""));
-      std::string text;
-      for (const char* line : lines) text += line + line_end;
-      if (!final_line_end) text.resize(text.size() - line_end.size());
-      Open(text);
-      reader_.Reset();
-      for (size_t i = 0; i < calls.size(); ++i) {
-        std::u16string marker = Next();
-        EXPECT_EQ(fields_.RecText, calls[i].rec_text) << "call " << i + 1;
-        EXPECT_EQ(fields_.CurLine, calls[i].cur_line) << "call " << i + 1;
-        EXPECT_EQ(marker, i + 1 == 7 ? u"*END*" : u"") << "call " << i + 1;
-        EXPECT_EQ(reader_.Exhausted(), i + 1 >= 9) << "call " << i + 1;
-      }
+  // clang-format off
+  std::vector<Row> rows = {
+      // A "*" record is one line whatever follows.
+      {"*1*A\r\n$b\r\n\r\n*EOF*", {u"\r\n", u"*1*A\r\n", u"%b\r\n\r\n", u"*EOF*", u"*EOF*"}, 4},
+      // "*TYPING" collects record starts too, up to a line beginning "*END*".
+      {"*TYPINGS x\r\n*1*A\r\n@5 s\r\n*END* y\r\n*typing\r\n0 z",
+       {u"\r\n", u"*TYPINGS x\r\n*1*A\r\n$5 s\r\n", u"*END* y\r\n", u"*typing\r\n", u"0 z"}, 5},
+      {"", {u"", u"", u""}, 1},
+      {"*EOF*\r\n", {u"\r\n", u"*EOF*", u"*EOF*"}, 2},
+      // A one-line "*" record, then a last line that starts none.
+      {"*1*A\r\n*2*B\r\nlast", {u"\r\n", u"*1*A\r\n", u"*2*B\r\n", u"last", u"last"}, 4},
+      // The end of the file inside a record.
+      {"*1*A\r\n0 x\r\nb\r\nlast", {u"\r\n", u"*1*A\r\n", u"0 x\r\nb\r\nlast\r\n", u"", u""}, 3},
+      {"*1*A\r\n0 x\r\n\r\n", {u"\r\n", u"*1*A\r\n", u"0 x\r\n\r\n", u""}, 3},
+      {"*1*A\r\n*TYPING\r\n*2\r\nz", {u"\r\n", u"*1*A\r\n", u"*TYPING\r\n*2\r\nz\r\n", u""}, 3},
+      {"*1*A\r\n*TYPING\r\n*EOF*", {u"\r\n", u"*1*A\r\n", u"*TYPING\r\n*EOF*\r\n", u"", u""}, 3}};
+  // The worked example, with CR LF; with LF and one at the end; mixed.  No
+  // number is rewritten inside a comment ("@Nota bene").
+  const std::vector<std::string> lines = {
+      "Lorem ipsum", "*1*Alpha", "012-Amet consectetur", "$Adipiscing elit", "sed do", "@Nota bene",
+      "013-Eiusmod", "@7-Tempor", "*TYPING*Ut enim", "099-minim, veniam", "*END*", "*EOF*"};
+  const Records example = {
+      u"\r\nLorem ipsum\r\n", u"*1*Alpha\r\n",
+      u"012 Amet consectetur\r\n%Adipiscing elit\r\nsed do\r\n", u"@Nota bene\r\n",
+      u"013-Eiusmod\r\n", u"$7-Tempor\r\n", u"*TYPING*Ut enim\r\n099 minim\r\nveniam\r\n",
+      u"*END*\r\n", u"*EOF*", u"*EOF*"};
+  // clang-format on
+  for (std::vector<std::string> ends :
+       {std::vector<std::string>{"\r\n"}, {"\n"}, {"\r\n", "\n", "\r"}}) {
+    std::string text = lines[0];
+    for (size_t i = 1; i < lines.size(); ++i) text += ends[i % ends.size()] + lines[i];
+    rows.push_back({ends[0] == "\n" ? text + "\n" : text, example, 9});
+  }
+  // Rule 3 counts in 16 bits: a line of 32,767 digits or more overflows, is
+  // reported once, stays as read, and the run goes on.
+  for (size_t digits : {32766u, 32767u, 40000u}) {
+    const std::u16string zeros(digits, u'0'), box = digits > 32766 ? u"Overflow" : u"";
+    rows.push_back({"*1*A\r\n" + std::string(digits, '0'), {u"\r\n", u"*1*A\r\n", zeros}, 3, box});
+    const Records records = {u"\r\n", u"*1*A\r\n", zeros + (box.empty() ? u" x\r\n" : u"-x\r\n"),
+                             u"012 b"};
+    rows.push_back({"*1*A\r\n" + std::string(digits, '0') + "-x\r\n012-b", records, 4, box});
+  }
+  // Line rewrites, read after a record that begins with "0" so that every
+  // rule applies: the line as in the file, as rewritten, and whether it then
+  // starts a record.  Rule 3 turns any character after the digits into a
+  // space, Arabic too; the "$" rule comes before the "@" rule.
+  // clang-format off
+  const std::tuple<std::string, std::u16string, bool> rewrites[] = {
+      {"012-Amet", u"012 Amet", true}, {"012Amet", u"012 met", true}, {"012", u"012", true},
+      {"012 Amet", u"012 Amet", true}, {"0", u"0", true}, {"0-", u"0 ", true},
+      {"0\xC7", u"0 ", true}, {"\"012-a, b\"", u"012 a, b", true}, {"123 Amet", u"123 Amet", false},
+      {"@5", u"$5", true}, {"@5 Amet", u"$5 Amet", true}, {"@", u"@", true},
+      {"@ Amet", u"@ Amet", true}, {"@Amet", u"@Amet", true}, {"$Amet", u"%Amet", false},
+      {"$5", u"%5", false}, {"%Amet", u"%Amet", false}, {"Amet", u"Amet", false}, {"", u"", false},
+      {"*typing", u"*typing", true}};
+  // clang-format on
+  for (const auto& [line, result, starts] : rewrites) {
+    rows.push_back({"0 A\r\n" + line + "\r\n*EOF*",
+                    starts ? Records{u"\r\n", u"0 A\r\n", result + u"\r\n", u"*EOF*"}
+                           : Records{u"\r\n", u"0 A\r\n" + result + u"\r\n", u"*EOF*"},
+                    starts ? 4u : 3u});
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.text.substr(0, 60)));
+    Open(row.text);
+    for (size_t i = 0; i < row.records.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "call " << i + 1);
+      EXPECT_EQ(Next(), row.records[i].starts_with(u"*TYPING") ? u"*END*" : u"");
+      EXPECT_EQ(fields_.RecText, row.records[i]);
+      EXPECT_EQ(reader_.Exhausted(), i + 1 >= row.exhausted_from);
     }
-  }
-  EXPECT_TRUE(display_.boxes().empty());
-}
-
-struct RewriteCase {
-  std::string line;       // as in the file
-  std::u16string result;  // after the rewrites
-  bool starts_record;
-};
-
-void PrintTo(const RewriteCase& c, std::ostream* os) { *os << '"' << c.line << '"'; }
-
-class RewriteTest : public RecordReaderTest, public ::testing::WithParamInterface<RewriteCase> {};
-
-// The line is read after a record that begins with "0", so every rule applies.
-TEST_P(RewriteTest, LineAfterNumberedRecord) {
-  const RewriteCase& c = GetParam();
-  Open("0 A\r\n" + c.line + "\r\n*EOF*");
-  Prime();
-  if (c.starts_record) {
-    EXPECT_EQ(fields_.RecText, u"0 A\r\n");
-    EXPECT_EQ(fields_.CurLine, c.result);
-  } else {
-    EXPECT_EQ(fields_.RecText, u"0 A\r\n" + c.result + u"\r\n");
-    EXPECT_EQ(fields_.CurLine, u"*EOF*");
-  }
-  EXPECT_TRUE(display_.boxes().empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, RewriteTest,
-    ::testing::Values(
-        RewriteCase{"012-Amet", u"012 Amet", true}, RewriteCase{"012Amet", u"012 met", true},
-        RewriteCase{"012 Amet", u"012 Amet", true}, RewriteCase{"012", u"012", true},  //
-        RewriteCase{"0", u"0", true},                                                  //
-        RewriteCase{"0-", u"0 ", true},
-        RewriteCase{"0\xC7", u"0 ", true},  // any character, Arabic too
-        RewriteCase{"\"012-a, b\"", u"012 a, b", true}, RewriteCase{"123 Amet", u"123 Amet", false},
-        RewriteCase{"@5", u"$5", true}, RewriteCase{"@5 Amet", u"$5 Amet", true},
-        RewriteCase{"@", u"@", true}, RewriteCase{"@ Amet", u"@ Amet", true},
-        RewriteCase{"@Amet", u"@Amet", true}, RewriteCase{"$Amet", u"%Amet", false},
-        RewriteCase{"$5", u"%5", false},  // rule 1 comes first
-        RewriteCase{"%Amet", u"%Amet", false}, RewriteCase{"Amet", u"Amet", false},
-        RewriteCase{"", u"", false}, RewriteCase{"*typing", u"*typing", true}));
-
-TEST_F(RecordReaderTest, StarRecordIsOneLineWhateverFollows) {
-  Open("*1*A\r\n$body\r\n*2*B\r\n\r\nmore\r\n*3*C\r\nLetters\r\n*EOF*");
-  Prime();
-  ExpectRecords({u"*1*A\r\n", u"%body\r\n", u"*2*B\r\n", u"\r\nmore\r\n", u"*3*C\r\n",
-                 u"Letters\r\n", u"*EOF*"});
-}
-
-TEST_F(RecordReaderTest, TypingRecordCollectsUpToEnd) {
-  Open("*TYPINGS x\r\n*1*A\r\n@5 s\r\n$m\r\n012-a\r\n*END* y\r\n*typing\r\n0 z\r\n*EOF*");
-  Next();
-  EXPECT_EQ(Next(), u"*END*");
-  EXPECT_EQ(fields_.RecText, u"*TYPINGS x\r\n*1*A\r\n$5 s\r\n%m\r\n012 a\r\n");
-  EXPECT_EQ(fields_.CurLine, u"*END* y");
-  ExpectRecords({fields_.RecText, u"*END* y\r\n", u"*typing\r\n", u"0 z\r\n", u"*EOF*"});
-}
-
-TEST_F(RecordReaderTest, CallersMarkerExtendsRecord) {
-  Open("*1*A\r\n*2*B\r\n0 x\r\n*9*C\r\n*EOF*");
-  Prime();
-  EXPECT_EQ(Next(u"*9"), u"*9");
-  EXPECT_EQ(fields_.RecText, u"*2*B\r\n0 x\r\n");
-  EXPECT_EQ(fields_.CurLine, u"*9*C");
-  Next();
-  EXPECT_EQ(fields_.RecText, u"*9*C\r\n");  // the marker did not carry over
-}
-
-TEST_F(RecordReaderTest, EmptyFile) {
-  Open("");
-  for (int i = 0; i < 3; ++i) {
-    Next();
-    EXPECT_EQ(fields_.RecText, u"");
-    EXPECT_TRUE(reader_.Exhausted());
+    ExpectBox(row.box);
   }
 }
-
-TEST_F(RecordReaderTest, OnlyEndOfBookLine) {
-  Open("*EOF*\r\n");
-  Next();
-  EXPECT_EQ(fields_.RecText, u"\r\n");
-  EXPECT_EQ(fields_.CurLine, u"*EOF*");
-  EXPECT_FALSE(reader_.Exhausted());
-  ExpectRecords({u"\r\n", u"*EOF*", u"*EOF*"});
-  EXPECT_TRUE(reader_.Exhausted());
-}
-
-TEST_F(RecordReaderTest, StarRecordThenLastLineThatIsNoRecordStart) {
-  Open("*1*A\r\n*2*B\r\nlast");
-  Prime();
-  Next();
-  EXPECT_EQ(fields_.RecText, u"*2*B\r\n");
-  EXPECT_FALSE(reader_.Exhausted());
-  ExpectRecords({u"*2*B\r\n", u"last", u"last"});
-  EXPECT_TRUE(reader_.Exhausted());
-}
-
-// The end of the file inside a record: every line is delivered once.
-struct UnfinishedCase {
-  const char* name;
-  std::string text;
-  std::u16string last_record;
-};
-
-void PrintTo(const UnfinishedCase& c, std::ostream* os) { *os << c.name; }
-
-class UnfinishedRecordTest : public RecordReaderTest,
-                             public ::testing::WithParamInterface<UnfinishedCase> {};
-
-TEST_P(UnfinishedRecordTest, DeliversCollectedAndLastLinesOnce) {
-  Open(GetParam().text);
-  Prime();
-  EXPECT_EQ(fields_.RecText, u"*1*A\r\n");
-  EXPECT_FALSE(reader_.Exhausted());
-  Next();
-  EXPECT_EQ(fields_.RecText, GetParam().last_record);
-  EXPECT_TRUE(reader_.Exhausted());
-  for (int i = 0; i < 2; ++i) {
-    Next();
-    EXPECT_EQ(fields_.RecText, u"");
-    EXPECT_TRUE(reader_.Exhausted());
-  }
-  EXPECT_TRUE(display_.boxes().empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EndOfFile, UnfinishedRecordTest,
-    ::testing::Values(UnfinishedCase{"last line continues a record", "*1*A\r\n0 x\r\nbody\r\nlast",
-                                     u"0 x\r\nbody\r\nlast\r\n"},
-                      UnfinishedCase{"empty last line", "*1*A\r\n0 x\r\n\r\n", u"0 x\r\n\r\n"},
-                      UnfinishedCase{"typing record never closed",
-                                     "*1*A\r\n*TYPING t\r\n*2*B\r\nlast\r\n",
-                                     u"*TYPING t\r\n*2*B\r\nlast\r\n"},
-                      UnfinishedCase{"typing record whose last line starts a record",
-                                     "*1*A\r\n*TYPING t\r\n*EOF*", u"*TYPING t\r\n*EOF*\r\n"}),
-    [](const auto& info) {
-      std::string name;
-      for (const char* p = info.param.name; *p; ++p) name += *p == ' ' ? '_' : *p;
-      return name;
-    });
-
-// Error paths: what the user sees, and that the run goes on.
 
 TEST_F(RecordReaderTest, NoFileOpen) {
-  for (int32_t no : {-1, 4}) {
-    display_.Clear();
-    fields_.FileNo = no;
-    fields_.RecText = u"stale";
-    Next();
-    EXPECT_EQ(fields_.RecText, u"");
-    ASSERT_EQ(display_.boxes().size(), 1u);
-    EXPECT_EQ(display_.boxes()[0].prompt, u"Bad file name or number");
-    EXPECT_EQ(display_.boxes()[0].style, BoxStyle::kPlain);
-    EXPECT_EQ(display_.boxes()[0].title, kDefaultTitle);
-  }
-}
-
-TEST_F(RecordReaderTest, LongNumberOverflowsAndRunGoesOn) {
-  const std::string digits(40000, '0');
-  Open("*1*A\r\n" + digits + "-x\r\n012-b\r\n*EOF*");
-  Prime();
-  EXPECT_EQ(fields_.RecText, u"*1*A\r\n");
-  const std::u16string line = std::u16string(40000, u'0') + u"-x";
-  EXPECT_EQ(fields_.CurLine, line);  // as read, not rewritten
-  ASSERT_EQ(display_.boxes().size(), 1u);
-  EXPECT_EQ(display_.boxes()[0].prompt, u"Overflow");
-  EXPECT_EQ(display_.boxes()[0].style, BoxStyle::kPlain);
-  EXPECT_EQ(display_.boxes()[0].title, kDefaultTitle);
-  ExpectRecords({u"*1*A\r\n", line + u"\r\n", u"012 b\r\n", u"*EOF*"});
-  EXPECT_EQ(display_.boxes().size(), 1u);
-}
-
-TEST_F(RecordReaderTest, SeparatorPositionLimit) {
-  struct Row {
-    size_t digits;
-    std::string tail;
-    bool overflows;
-  };
-  for (const Row& row : {Row{32766, "-x", false}, Row{32767, "-x", true}, Row{32766, "", false},
-                         Row{32767, "", true}}) {
-    SCOPED_TRACE(testing::Message() << row.digits << " digits, tail \"" << row.tail << '"');
-    display_.Clear();
-    Open("*1*A\r\n" + std::string(row.digits, '0') + row.tail);
-    Prime();
-    std::u16string as_read = std::u16string(row.digits, u'0') + (row.tail.empty() ? u"" : u"-x");
-    std::u16string rewritten =
-        row.tail.empty() || row.overflows ? as_read : std::u16string(row.digits, u'0') + u" x";
-    EXPECT_EQ(fields_.CurLine, rewritten);
-    EXPECT_EQ(display_.boxes().size(), row.overflows ? 1u : 0u);
-  }
+  fields_.FileNo = 4;
+  fields_.RecText = u"stale";
+  Next();
+  EXPECT_EQ(fields_.RecText, u"");
+  ExpectBox(u"Bad file name or number");
 }
 
 }  // namespace
