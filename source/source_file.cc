@@ -105,10 +105,16 @@ char16_t DecodeCp1256(unsigned char byte) { return kCp1256.chars[byte]; }
 
 std::unique_ptr<SourceFile> SourceFile::Open(const std::string& path) {
   // A folder opens for reading on some systems and fails only at the first
-  // read; refuse it here so that every open failure shows at the open.
+  // read; refuse it here so that every open failure shows at the open.  A
+  // pipe or a device is refused too: opening a pipe blocks until someone
+  // writes to it, and a device such as /dev/zero never ends.
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
+  std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (std::filesystem::is_directory(status)) {
     throw errors::PathFileAccess(path, std::strerror(EISDIR));
+  }
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    throw errors::PathFileAccess(path, "not a regular file");
   }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
@@ -146,16 +152,15 @@ bool SourceFile::Fill() {
 bool SourceFile::AtEnd() { return !Fill(); }
 
 bool SourceFile::AppendUntil(std::u16string& item, char stop_a, char stop_b) {
-  const unsigned char a = static_cast<unsigned char>(stop_a);
-  const unsigned char b = static_cast<unsigned char>(stop_b);
+  // One table look-up per byte finds the stop.
+  bool stops[256] = {};
+  stops[static_cast<unsigned char>(stop_a)] = true;
+  stops[static_cast<unsigned char>(stop_b)] = true;
+  stops[static_cast<unsigned char>('\r')] = stops[static_cast<unsigned char>('\n')] = true;
   while (Fill()) {
     const unsigned char* data = buffer_.data();
     size_t stop = pos_;
-    while (stop < end_) {
-      unsigned char c = data[stop];
-      if (c == a || c == b || c == '\r' || c == '\n') break;
-      ++stop;
-    }
+    while (stop < end_ && !stops[data[stop]]) ++stop;
     size_t old = item.size();
     item.resize(old + (stop - pos_));
     char16_t* out = item.data() + old;

@@ -24,7 +24,7 @@ class SourceFile {
  public:
   // Opens the file at |path| (a native path).  Throws errors::FileNotFound
   // when it does not exist and errors::PathFileAccess when it cannot be read
-  // for any other reason (a folder, no permission).
+  // for any other reason (a folder, a pipe or a device, no permission).
   static std::unique_ptr<SourceFile> Open(const std::string& path);
 
   ~SourceFile();

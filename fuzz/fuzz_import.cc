@@ -1,0 +1,120 @@
+// The whole import over an arbitrary source text: reader, dispatcher and
+// writers, through the window object, into a fresh host made from
+// db/schema.sql.  Whatever the text, the run must finish (with or without the
+// end-of-book record), leave the host's schema as it was and the file sound,
+// store only rows of book 706, and store no row that a statement of its own
+// did not insert: every record handled inserts one row at most.
+#include <sqlite3.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "app/form1.h"
+#include "base/recording_display.h"
+#include "base/text.h"
+#include "fuzz/fuzz_util.h"
+
+using namespace addbook;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The one value of |sql| on |db|, as text.
+std::string Value(sqlite3* db, const char* sql) {
+  sqlite3_stmt* stmt = nullptr;
+  std::string value;
+  if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_text(stmt, 0) != nullptr) {
+    value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+  } else {
+    fuzz::Check(false, sqlite3_errmsg(db));
+  }
+  sqlite3_finalize(stmt);
+  return value;
+}
+
+constexpr char kSchemaSql[] = "SELECT group_concat(sql, ';') FROM sqlite_master";
+
+// A host made once; each run gets a copy of its file.
+struct Fixture {
+  std::string folder = fuzz::ScratchFolder("import");
+  std::string exe_dir = folder + "/exe";
+  std::string host_dir = folder + "/host";
+  std::string pristine = folder + "/pristine.mdb";
+  std::string schema;
+
+  Fixture() {
+    fs::create_directories(exe_dir);
+    fs::create_directories(host_dir);
+    std::ifstream in(ADDBOOK_SOURCE_DIR "/db/schema.sql");
+    std::stringstream text;
+    text << in.rdbuf();
+    sqlite3* db = nullptr;
+    fuzz::Check(sqlite3_open(pristine.c_str(), &db) == SQLITE_OK, "cannot make the host");
+    fuzz::Check(sqlite3_exec(db, text.str().c_str(), nullptr, nullptr, nullptr) == SQLITE_OK,
+                "cannot run db/schema.sql");
+    schema = Value(db, kSchemaSql);
+    sqlite3_close(db);  // the last connection: the log is folded into the file
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const Fixture fixture;
+  const std::string file = fixture.host_dir + "/Hadeeth.mdb";
+  for (const char* side : {"-wal", "-shm"}) fs::remove(file + side);
+  fs::copy_file(fixture.pristine, file, fs::copy_options::overwrite_existing);
+  fuzz::WriteFile(fixture.exe_dir + "/h1.txt",
+                  std::string_view(reinterpret_cast<const char*>(data), size));
+
+  RecordingDisplay display;
+  Platform platform;
+  const std::u16string sep = Utf8ToUtf16(fixture.host_dir);
+  platform.read_host_folder = [&sep] { return sep; };
+  platform.executable_dir = fixture.exe_dir;
+  platform.busy_timeout_ms = 100;
+  long long records = -1, rows = -1, fields = -1, failures = -1;
+  {
+    Form1 form(display, std::move(platform));
+    form.Form_Load();
+    fuzz::Check(
+        form.outcome() == RunOutcome::kFinished || form.outcome() == RunOutcome::kMarkerMissing,
+        "the run did not reach the end of the text");
+    std::string summary = Utf16ToUtf8(form.Summary(0));
+    size_t counts = summary.find("; ");
+    fuzz::Check(counts != std::string::npos &&
+                    std::sscanf(summary.c_str() + counts + 2,
+                                "%lld records handled, %lld rows inserted, %lld fields updated, "
+                                "%lld failures reported",
+                                &records, &rows, &fields, &failures) == 4,
+                "the summary does not hold the counts");
+  }
+
+  sqlite3* db = nullptr;
+  fuzz::Check(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK,
+              "the host cannot be opened after the run");
+  fuzz::Check(Value(db, "PRAGMA integrity_check") == "ok", "the host is damaged");
+  fuzz::Check(Value(db, kSchemaSql) == fixture.schema, "the host's schema changed");
+  fuzz::Check(Value(db,
+                    "SELECT (SELECT count(*) FROM Books WHERE BookNo IS NOT 706) +"
+                    " (SELECT count(*) FROM Titles WHERE BookNo IS NOT 706) +"
+                    " (SELECT count(*) FROM Hadeeths WHERE BookNo IS NOT 706)") == "0",
+              "a row of another book");
+  const long long stored =
+      std::stoll(Value(db,
+                       "SELECT (SELECT count(*) FROM Books) + (SELECT count(*) FROM Titles) +"
+                       " (SELECT count(*) FROM Hadeeths)"));
+  fuzz::Check(stored == rows, "rows stored differ from rows the run inserted");
+  fuzz::Check(rows <= records, "more rows than records");
+  fuzz::Check(Value(db, "SELECT count(*) - count(DISTINCT HadeethID) FROM Hadeeths") == "0",
+              "two hadeeths with one HadeethID");
+  sqlite3_close(db);
+  return 0;
+}
