@@ -62,7 +62,7 @@ void Database::SqlSelect(Recordset& rs, std::u16string_view sql) {
 
 void Database::DbCmd(std::u16string_view sql) {
   try {
-    Cmd.CommandText = std::u16string(sql);
+    Cmd.CommandText.assign(sql);  // reuses the text's buffer from the last statement
     rows_changed_ += Cmd.Execute();
   } catch (const Error& e) {
     display_.AddListLine(u"dbCMD:" + e.description());

@@ -85,7 +85,9 @@ TEST_F(DatabaseTest, OpenFailures) {
         ::testing::Eq("DbErrNo 0|critical|DB Error  ( 0 )|" + row.number +
                       " Cannot open the database file " + file + ": " + row.reason));
     // Nothing was created.
-    if (row.setup == kMissing || row.setup == kNoFolder) EXPECT_TRUE(fs::is_empty(host.folder()));
+    if (row.setup == kMissing || row.setup == kNoFolder) {
+      EXPECT_TRUE(fs::is_empty(host.folder()));
+    }
   }
 }
 

@@ -16,8 +16,14 @@
 // what was wrong.
 //
 // Effects.  Every statement runs in autocommit mode and takes effect on its
-// own; no transaction is begun here.  The connection leaves journal mode and
-// synchronous setting as the database file has them.
+// own; no transaction is begun here.  The journal mode is left as the
+// database file has it.  A file in WAL mode is written with synchronous=NORMAL:
+// a commit is in the log, in the system's file cache, when its statement
+// returns, so ending the process loses nothing, while the log is flushed to
+// the disk at checkpoints; a power cut can lose the last commits before one,
+// never the file's consistency.  In any other journal mode NORMAL could leave
+// a damaged file after a power cut, so those files are written with
+// synchronous=FULL, every commit flushed before its statement returns.
 //
 // Rows written back.  A query's rows can be written back when the query reads
 // one row of one rowid table per result row:
@@ -47,6 +53,7 @@
 #include <climits>
 #include <optional>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "base/error.h"
@@ -91,13 +98,17 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Compiles the one statement that |sql| must hold (see the note above).
-Stmt PrepareOne(sqlite3* db, std::u16string_view sql) {
+// Refuses a statement text that holds a NUL (see the note above).
+void RefuseNul(std::u16string_view sql) {
   if (size_t nul = sql.find(u'\0'); nul != std::u16string_view::npos) {
     throw Error(kRefused, "The statement holds a NUL character (at character " +
                               std::to_string(nul + 1) + "); nothing was run");
   }
-  std::string text = Utf16ToUtf8(sql);
+}
+
+// Compiles the one statement that |text|, a statement text in UTF-8 that
+// RefuseNul let pass, must hold (see the note above).
+Stmt PrepareText(sqlite3* db, const std::string& text) {
   if (text.size() > INT_MAX) throw Error(kRefused, "The statement is too long; nothing was run");
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
@@ -113,6 +124,80 @@ Stmt PrepareOne(sqlite3* db, std::u16string_view sql) {
     }
   }
   return stmt;
+}
+
+// The UTF-8 form of |sql|, as Utf16ToUtf8 gives it.  Statements and values
+// carry whole records, so the common case, text without surrogates, is
+// encoded here in one tight pass.
+std::string TextUtf8(std::u16string_view sql) {
+  std::string text(sql.size() * 3, '\0');
+  char* out = text.data();
+  for (char16_t c : sql) {
+    if (c < 0x80) {
+      *out++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *out++ = static_cast<char>(0xC0 | (c >> 6));
+      *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if ((c & 0xF800) != 0xD800) {
+      *out++ = static_cast<char>(0xE0 | (c >> 12));
+      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      return Utf16ToUtf8(sql);
+    }
+  }
+  text.resize(static_cast<size_t>(out - text.data()));
+  return text;
+}
+
+// The UTF-8 form of the statement text |sql|; refuses a text that holds a
+// NUL.
+std::string StatementText(std::u16string_view sql) {
+  std::string text = TextUtf8(sql);
+  // U+0000 is the one character whose UTF-8 form holds a zero byte.
+  if (text.find('\0') != std::string::npos) RefuseNul(sql);
+  return text;
+}
+
+Stmt PrepareOne(sqlite3* db, std::u16string_view sql) {
+  return PrepareText(db, StatementText(sql));
+}
+
+// |sql| with every whole number outside literals, quoted names and comments
+// replaced by "#": two texts of the same shape differ only in the values of
+// their numbers, which never change how a text divides into tokens.
+std::string Shape(std::string_view sql) {
+  std::string shape;
+  shape.reserve(sql.size());
+  size_t i = 0;
+  while (i < sql.size()) {
+    char c = sql[i];
+    size_t end = i + 1;
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      char close = c == '[' ? ']' : c;
+      end = sql.find(close, i + 1);  // a doubled quote is two quoted runs
+      end = end == std::string_view::npos ? sql.size() : end + 1;
+    } else if (c == '-' && sql.substr(i, 2) == "--") {
+      end = sql.find('\n', i);
+      end = end == std::string_view::npos ? sql.size() : end;
+    } else if (c == '/' && sql.substr(i, 2) == "/*") {
+      end = sql.find("*/", i + 2);
+      end = end == std::string_view::npos ? sql.size() : end + 2;
+    } else if (IsIdentifierChar(c)) {
+      bool digits = true;
+      for (end = i; end < sql.size() && IsIdentifierChar(sql[end]); ++end) {
+        digits = digits && sql[end] >= '0' && sql[end] <= '9';
+      }
+      if (digits) {
+        shape.push_back('#');
+        i = end;
+        continue;
+      }
+    }
+    shape.append(sql.substr(i, end - i));
+    i = end;
+  }
+  return shape;
 }
 
 Variant ColumnValue(sqlite3_stmt* stmt, int column) {
@@ -151,7 +236,7 @@ void Bind(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& value) {
       rc = sqlite3_bind_double(stmt, index, value.real());
       break;
     case Variant::Type::kText: {
-      std::string text = Utf16ToUtf8(value.text());
+      std::string text = TextUtf8(value.text());
       rc =
           sqlite3_bind_text64(stmt, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
       break;
@@ -388,9 +473,27 @@ class SqliteSession : public Session {
   explicit SqliteSession(DbHandle db) : db_(std::move(db)) {}
 
   QueryResult Query(std::u16string_view sql) override {
-    Stmt stmt = PrepareOne(db_.get(), sql);
-    if (sqlite3_stmt_readonly(stmt.get()) && sqlite3_column_count(stmt.get()) > 0) {
-      if (std::optional<QueryResult> result = QueryWithRowids(stmt.get(), Utf16ToUtf8(sql))) {
+    const std::string text = StatementText(sql);
+    std::optional<SimpleSelect> select = ParseSimpleSelect(text);
+    // A query compiles as written and in the rowid form alike, or fails in
+    // both, once a query of its shape has compiled both ways: the two forms
+    // differ only in the text put around its parts.  Such a query is compiled
+    // in the rowid form alone; every check on what that form reads is still
+    // made.
+    std::string shape;
+    if (select) {
+      shape = Shape(text);
+      if (rowid_shapes_.contains(shape)) {
+        if (std::optional<QueryResult> result = QueryWithRowids(*select, nullptr)) {
+          return std::move(*result);
+        }
+      }
+    }
+    Stmt stmt = PrepareText(db_.get(), text);
+    if (select && sqlite3_stmt_readonly(stmt.get()) && sqlite3_column_count(stmt.get()) > 0) {
+      if (std::optional<QueryResult> result = QueryWithRowids(*select, stmt.get())) {
+        if (rowid_shapes_.size() >= kMaxShapes) rowid_shapes_.clear();
+        rowid_shapes_.insert(std::move(shape));
         return std::move(*result);
       }
     }
@@ -422,26 +525,28 @@ class SqliteSession : public Session {
     return result;
   }
 
-  // Runs the query with each row's rowid in front when its rows can be
-  // written back (see the note above); nullopt when they cannot.
-  std::optional<QueryResult> QueryWithRowids(sqlite3_stmt* original, const std::string& sql) {
-    std::optional<SimpleSelect> select = ParseSimpleSelect(sql);
-    if (!select) return std::nullopt;
+  // Runs the query |select| with each row's rowid in front when its rows can
+  // be written back (see the note above); nullopt when they cannot.  The
+  // columns are checked against |original|, the query compiled as written,
+  // when given.
+  std::optional<QueryResult> QueryWithRowids(const SimpleSelect& select, sqlite3_stmt* original) {
     sqlite3* db = db_.get();
-    int count = sqlite3_column_count(original);
 
     for (const char* alias : {"_rowid_", "rowid", "oid"}) {
       std::string text =
-          std::string("SELECT ") + alias + ", " + select->columns + " FROM " + select->table_token;
-      if (select->condition) text += " WHERE (" + *select->condition + "\n)";
+          std::string("SELECT ") + alias + ", " + select.columns + " FROM " + select.table_token;
+      if (select.condition) text += " WHERE (" + *select.condition + "\n)";
       sqlite3_stmt* raw = nullptr;
-      int rc = sqlite3_prepare_v2(db, text.c_str(), -1, &raw, nullptr);
+      const char* tail = nullptr;
+      int rc = sqlite3_prepare_v2(db, text.c_str(), -1, &raw, &tail);
       Stmt stmt(raw);
-      if (rc != SQLITE_OK || !stmt || sqlite3_column_count(raw) != count + 1) return std::nullopt;
+      if (rc != SQLITE_OK || !stmt || *tail != '\0') return std::nullopt;
+      int count = sqlite3_column_count(raw) - 1;
+      if (original && sqlite3_column_count(original) != count) return std::nullopt;
 
       const char* schema = sqlite3_column_database_name(raw, 0);
       const char* table = sqlite3_column_table_name(raw, 0);
-      if (!schema || !table || !EqualsIgnoringCase(table, select->table)) return std::nullopt;
+      if (!schema || !table || !EqualsIgnoringCase(table, select.table)) return std::nullopt;
       if (!IsRowid(db, schema, table, alias)) continue;
 
       std::vector<std::string> origins;
@@ -451,8 +556,8 @@ class SqliteSession : public Session {
         const char* origin = sqlite3_column_origin_name(raw, i);
         if (!column_schema || !column_table || !origin ||
             std::string_view(column_schema) != schema || std::string_view(column_table) != table ||
-            std::string_view(NullToEmpty(sqlite3_column_name(raw, i))) !=
-                NullToEmpty(sqlite3_column_name(original, i - 1))) {
+            (original && std::string_view(NullToEmpty(sqlite3_column_name(raw, i))) !=
+                             NullToEmpty(sqlite3_column_name(original, i - 1)))) {
           return std::nullopt;
         }
         origins.emplace_back(origin);
@@ -471,15 +576,37 @@ class SqliteSession : public Session {
     return std::nullopt;
   }
 
+  // Shapes of queries that compiled as written and in the rowid form.
+  static constexpr size_t kMaxShapes = 64;
+  std::unordered_set<std::string> rowid_shapes_;
   DbHandle db_;
 };
+
+// Picks how hard each commit waits for the disk (see "Effects" above).
+void SetSynchronous(sqlite3* db, const std::string& path) {
+  bool wal = false;
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &raw, nullptr);
+  Stmt stmt(raw);
+  if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    wal = EqualsIgnoringCase(
+        NullToEmpty(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0))), "wal");
+  }
+  if ((rc != SQLITE_ROW && rc != SQLITE_DONE) ||
+      sqlite3_exec(db, wal ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL", nullptr,
+                   nullptr, nullptr) != SQLITE_OK) {
+    throw OpenError(sqlite3_extended_errcode(db), path, sqlite3_errmsg(db));
+  }
+}
 
 }  // namespace
 
 std::unique_ptr<Session> OpenSqliteDatabase(const std::string& path,
                                             std::chrono::milliseconds busy_timeout) {
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  // One thread uses the connection: it needs no lock of its own.
+  int rc =
+      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   DbHandle db(raw, sqlite3_close_v2);
   if (rc != SQLITE_OK) {
     if (!raw) throw OpenError(rc, path, sqlite3_errstr(rc));
@@ -497,6 +624,7 @@ std::unique_ptr<Session> OpenSqliteDatabase(const std::string& path,
       SQLITE_OK) {
     throw OpenError(sqlite3_extended_errcode(raw), path, sqlite3_errmsg(raw));
   }
+  SetSynchronous(raw, path);
   return std::make_unique<SqliteSession>(std::move(db));
 }
 
