@@ -34,7 +34,9 @@ TEST(CleanTextTest, Table) {
        u"\u00F0\u00F4\u00F7\u00F9\u00FA"},
       {"line breaks kept", u"a\r\nb\r\n", u"a\r\nb\r\n"},
       {"astral characters pass", u"\U0001F600'", u"\U0001F600''"},
-      {"mixed", u"\u0623\u064E\u0628\u064F\u0648 '\u0647\u064F\u0631\u064E\u064A\u0652\u0631\u064E\u0629\u064E'",
+      {"mixed",
+       u"\u0623\u064E\u0628\u064F\u0648 "
+       u"'\u0647\u064F\u0631\u064E\u064A\u0652\u0631\u064E\u0629\u064E'",
        u"\u0627\u0628\u0648 ''\u0647\u0631\u064A\u0631\u0629''"},
   };
   for (const CleanCase& c : cases) {
