@@ -70,17 +70,21 @@ TEST(QtDisplayTest, TheWindowAndItsControls) {
 TEST(QtDisplayTest, ModalBoxesWithOkOnly) {
   const std::u16string_view prompt = u"لا يوجد\r\n<b>x</b>";
   using Row = std::tuple<BoxStyle, std::u16string_view, QMessageBox::Icon, QString>;
-  for (const auto& [style, title, icon, shown_title] :
+  for (const Row& row :
        {Row{BoxStyle::kPlain, u"", QMessageBox::NoIcon, "Adding Book"},
         Row{BoxStyle::kCritical, u"DB Error [*]", QMessageBox::Critical, "DB Error [*]"}}) {
+    // Named copies: clang before 16 cannot capture structured bindings in a lambda.
+    const auto& [style, title, icon, shown_title] = row;
+    const QMessageBox::Icon want_icon = icon;
+    const QString want_title = shown_title;
     SCOPED_TRACE(shown_title.toStdString());
     QtDisplay display;
     QTimer::singleShot(0, [&] {  // once the box is open
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       EXPECT_TRUE(box->textFormat() == Qt::PlainText && box->standardButtons() == QMessageBox::Ok);
       EXPECT_EQ(box->text(), Q(prompt));
-      EXPECT_EQ(box->windowHandle()->title(), shown_title);
-      EXPECT_EQ(box->icon(), icon);
+      EXPECT_EQ(box->windowHandle()->title(), want_title);
+      EXPECT_EQ(box->icon(), want_icon);
       box->button(QMessageBox::Ok)->click();
     });
     display.MsgBox(prompt, style, title);  // returns once OK is pressed
@@ -93,8 +97,10 @@ TEST(QtDisplayTest, ModalBoxesWithOkOnly) {
 // failure path.
 TEST(QtRunTest, RunsABookThroughTheWindow) {
   using Row = std::tuple<bool, RunOutcome, int, const char*>;
-  for (const auto& [close, outcome, lines, hadeeths] :
+  for (const Row& row :
        {Row{false, RunOutcome::kFinished, 4, "1"}, Row{true, RunOutcome::kClosed, 3, "0"}}) {
+    const auto& [close_at_failure, outcome, lines, hadeeths] = row;
+    const bool close = close_at_failure;  // captured below
     SCOPED_TRACE(close ? "closed" : "to the end");
     TestHost host;
     std::ofstream(host.folder() + "/h1.txt", std::ios::binary)
