@@ -23,7 +23,6 @@ void RecordingDisplay::ShowWindow() { events_.push_back(Event{Kind::kShow, {}, C
 void RecordingDisplay::Repaint() { events_.push_back(Event{Kind::kRepaint, {}, Control::kText1, BoxStyle::kPlain, {}}); }
 
 void RecordingDisplay::DoEvents() {
-  ++do_events_;
   events_.push_back(Event{Kind::kDoEvents, {}, Control::kText1, BoxStyle::kPlain, {}});
   if (on_do_events) on_do_events();
 }
@@ -32,7 +31,6 @@ void RecordingDisplay::Clear() {
   events_.clear();
   list_.clear();
   boxes_.clear();
-  do_events_ = 0;
 }
 
 }  // namespace addbook

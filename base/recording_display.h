@@ -39,7 +39,6 @@ class RecordingDisplay : public Display {
   const std::vector<std::u16string>& list() const { return list_; }
   // The boxes, in the order shown.
   const std::vector<Box>& boxes() const { return boxes_; }
-  int do_events_count() const { return do_events_; }
 
   // Run at every DoEvents, to simulate what a user does at that point.
   std::function<void()> on_do_events;
@@ -50,7 +49,6 @@ class RecordingDisplay : public Display {
   std::vector<Event> events_;
   std::vector<std::u16string> list_;
   std::vector<Box> boxes_;
-  int do_events_ = 0;
 };
 
 }  // namespace addbook
