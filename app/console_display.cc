@@ -23,8 +23,7 @@ std::u16string ConsoleLines(std::u16string_view text) {
 void ConsoleDisplay::AddListLine(std::u16string_view line) {
   std::string utf8 = Utf16ToUtf8(ConsoleLines(line));
   utf8.push_back('\n');
-  std::fwrite(utf8.data(), 1, utf8.size(), out_);
-  std::fflush(out_);
+  Write(out_, utf8);
 }
 
 void ConsoleDisplay::MsgBox(std::u16string_view prompt, BoxStyle, std::u16string_view title) {
@@ -33,8 +32,15 @@ void ConsoleDisplay::MsgBox(std::u16string_view prompt, BoxStyle, std::u16string
   entry += ConsoleLines(prompt);
   std::string utf8 = Utf16ToUtf8(entry);
   utf8.push_back('\n');
-  std::fwrite(utf8.data(), 1, utf8.size(), err_);
-  std::fflush(err_);
+  Write(err_, utf8);
+}
+
+void ConsoleDisplay::Write(std::FILE*& stream, const std::string& text) {
+  if (!stream) return;
+  if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() ||
+      std::fflush(stream) != 0) {
+    stream = nullptr;
+  }
 }
 
 }  // namespace addbook

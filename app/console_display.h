@@ -1,10 +1,13 @@
 // The display used without a desktop: the progress list goes to standard
 // output, one line per list line and nothing else; each message box goes to
-// standard error as "<title>: <text>".  It never waits for a key.
+// standard error as "<title>: <text>".  It never waits for a key.  A stream
+// that cannot be written (a closed pipe, a full disk) is given up at its
+// first failure and the run goes on without it.
 #ifndef ADDBOOK_APP_CONSOLE_DISPLAY_H_
 #define ADDBOOK_APP_CONSOLE_DISPLAY_H_
 
 #include <cstdio>
+#include <string>
 
 #include "base/display.h"
 
@@ -23,6 +26,9 @@ class ConsoleDisplay : public Display {
   void DoEvents() override {}
 
  private:
+  // Writes |text| and flushes; on failure gives |*stream| up for good.
+  static void Write(std::FILE*& stream, const std::string& text);
+
   std::FILE* out_;
   std::FILE* err_;
 };

@@ -1,8 +1,11 @@
 // The run, in order: the two start lines; the window shown and repainted;
 // the host folder read from the settings ("NONE" refuses the run); the
-// database opened; the book looked up, so that a second import never
-// duplicates it; the source text opened and primed; the record loop to the
-// end of the book.  Every path ends the run; rows written stay written.
+// database opened and the import's one transaction begun, holding the
+// database's write lock; the book looked up in every table, so that a second
+// import never duplicates it; the source text opened and primed; the record
+// loop to the end of the book; the commit.  Every other way out of the run
+// (a refusal, a start-up error, the window closed, a fatal error) undoes the
+// transaction, so the host holds either the whole book or nothing of it.
 #include "app/form1.h"
 
 #include <cstdio>
@@ -89,10 +92,17 @@ void Form1::Form_Load() {
     } catch (const Error& e) {
       outcome_ = RunOutcome::kStartupError;
       display_.MsgBox(Decimal(e.number()) + u": " + e.description(), BoxStyle::kPlain, {});
+    } catch (const FatalError& e) {
+      outcome_ = e.kind() == FatalError::Kind::kSourceUnreadable ? RunOutcome::kSourceUnreadable
+                                                                 : RunOutcome::kImportUndone;
+      display_.MsgBox(Decimal(e.error().number()) + u": " + e.error().description(),
+                      BoxStyle::kPlain, {});
     }
   } catch (const RunStopped&) {
     outcome_ = RunOutcome::kClosed;
   }
+  // Undoes whatever the run wrote unless it was committed.
+  db_.Conn.Close();
 }
 
 void Form1::StartImport() {
@@ -110,21 +120,41 @@ void Form1::StartImport() {
   display_.DoEvents();
   First_Click();
   Command1_Click();
+  CommitImport();
 }
 
 bool Form1::BookAlreadyInstalled() {
-  db_.SqlSelect(db_.Rs, sql::BookLookup(kBookNo));
+  for (std::u16string_view table : {u"Books", u"Titles", u"Hadeeths"}) {
+    db_.SqlSelect(db_.Rs, sql::BookRowCount(table, kBookNo));
+    try {
+      if (db_.Rs.State() == kStateOpen && db_.Rs.RecordCount() == 1 &&
+          db_.Rs.Fields(u"Found").Value().ToInt32() > 0) {
+        return true;
+      }
+    } catch (const Error&) {
+      // The lookup failed, and SqlSelect has reported it: it found nothing.
+    }
+  }
+  return false;
+}
+
+void Form1::CommitImport() {
   try {
-    return db_.Rs.State() == 1 && db_.Rs.RecordCount() >= 1;
-  } catch (const Error&) {
-    return false;
+    db_.Conn.CommitTrans();
+    committed_ = true;
+  } catch (const Error& e) {
+    outcome_ = RunOutcome::kNotSaved;
+    display_.MsgBox(Decimal(e.number()) + u": The book could not be saved, and nothing of it was "
+                        u"stored: " + e.description(),
+                    BoxStyle::kPlain, {});
   }
 }
 
 void Form1::First_Click() {
   if (FileNo >= 0) files_.Close(FileNo);
   FileNo = files_.FreeFile();
-  files_.Open(FileNo, platform_.executable_dir + "/h1.txt");
+  if (!platform_.executable_dir) throw errors::PathFileAccess("h1.txt", "no executable folder");
+  files_.Open(FileNo, platform_.executable_dir() + "/h1.txt");
   CurLine.clear();
   reader_.Reset();
   {
@@ -175,9 +205,9 @@ int64_t Form1::Failures() const {
 int Form1::ExitStatus() const {
   switch (outcome_) {
     case RunOutcome::kFinished:
-      return Failures() == 0 ? 0 : 1;
+      return committed_ ? (Failures() == 0 ? 0 : 1) : 2;
     case RunOutcome::kMarkerMissing:
-      return 1;
+      return committed_ ? 1 : 2;
     default:
       return 2;
   }
@@ -210,11 +240,27 @@ std::u16string Form1::Summary(double seconds) const {
     case RunOutcome::kClosed:
       what = u"stopped early: the window was closed";
       break;
+    case RunOutcome::kSourceUnreadable:
+      what = u"stopped early: the source text could not be read";
+      break;
+    case RunOutcome::kImportUndone:
+      what = u"stopped early: the database undid the import";
+      break;
+    case RunOutcome::kNotSaved:
+      what = u"stopped: the import could not be saved";
+      break;
+  }
+  // Counts of what the database holds now: an import that was not committed
+  // left nothing.
+  int64_t rows = committed_ ? db_.rows_inserted() : 0;
+  int64_t fields = committed_ ? db_.fields_updated() : 0;
+  if (!committed_ && (db_.rows_inserted() > 0 || db_.fields_updated() > 0)) {
+    what += u", and everything it wrote was undone";
   }
   char secs[32];
   std::snprintf(secs, sizeof secs, "%.2f", seconds);
   return what + u"; " + Decimal(dispatcher_.records_handled()) + u" records handled, " +
-         Decimal(db_.rows_inserted()) + u" rows inserted, " + Decimal(db_.fields_updated()) +
+         Decimal(rows) + u" rows inserted, " + Decimal(fields) +
          u" fields updated, " + Decimal(Failures()) + u" failures reported, " +
          Utf8ToUtf16(secs) + u" seconds";
 }

@@ -23,7 +23,9 @@ struct Platform {
   // The host data folder from the per-user settings; "NONE" when absent.
   std::function<std::u16string()> read_host_folder;
   // The folder of the running executable; the source text "h1.txt" is there.
-  std::string executable_dir;
+  // Asked for when the source text is opened; throws Error when the system
+  // cannot tell.
+  std::function<std::string()> executable_dir;
   // Maps the database's Windows-style data source to a native file path.
   std::function<std::string(std::u16string_view)> resolve_path;
   // SQLite busy timeout in milliseconds; shortened only by tests.
@@ -40,6 +42,9 @@ enum class RunOutcome {
   kAlreadyInstalled,  // the book is in the database already
   kStartupError,      // start-up failed (the source text could not be opened, ...)
   kClosed,            // the window was closed during the run
+  kSourceUnreadable,  // reading the source text failed
+  kImportUndone,      // the database undid the import by itself
+  kNotSaved,          // the import could not be committed
 };
 
 // Thrown out of an event point once the window has been closed there: it
@@ -86,7 +91,8 @@ class Form1 : public ReaderFields, public DispatchFields, private DisplayEvents 
   // import to its end.  Every error not trapped deeper ends the run here,
   // after a box with its number and description.
   void Form_Load();
-  // Opens the database, then primes the source text and runs the record loop.
+  // Opens the database, then primes the source text, runs the record loop
+  // and commits the import; on every other path the import is undone.
   void StartImport();
   // Opens the source text (closing it first when open), primes the reader
   // twice and zeroes the counters.
@@ -112,9 +118,11 @@ class Form1 : public ReaderFields, public DispatchFields, private DisplayEvents 
   static constexpr std::u16string_view kStartLine2 = u"Must Have Varnel Version 2.88 or Later";
 
  private:
-  // True when the book's row is in the database already.  A lookup that
-  // fails counts as not installed.
+  // True when any table holds a row of the book already.  A lookup that
+  // fails counts as finding none.
   bool BookAlreadyInstalled();
+  // Makes the import permanent; on failure shows why and ends the run.
+  void CommitImport();
   // User actions at an event point.
   void Closing() override;
   void Clicked(Control button) override;
@@ -131,6 +139,7 @@ class Form1 : public ReaderFields, public DispatchFields, private DisplayEvents 
   RecordReader reader_;
   RecordDispatcher dispatcher_;
   RunOutcome outcome_ = RunOutcome::kNotRun;
+  bool committed_ = false;  // the import is in the database for good
 };
 
 }  // namespace addbook

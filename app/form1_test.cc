@@ -55,7 +55,7 @@ class Form1Test : public ::testing::Test {
     Platform platform;
     std::u16string folder = setting ? *setting : host_.sep();
     platform.read_host_folder = [folder] { return folder; };
-    platform.executable_dir = dir_.string();
+    platform.executable_dir = [dir = dir_.string()] { return dir; };
     platform.busy_timeout_ms = 200;
     form_ = std::make_unique<Form1>(display_, std::move(platform));
     form_->Form_Load();

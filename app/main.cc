@@ -1,12 +1,14 @@
 // addbook: adds the book in h1.txt, beside this executable, to the host
 // program's database.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "app/console_display.h"
+#include "app/desktop.h"
 #include "app/exe_path.h"
 #include "app/form1.h"
 #include "app/settings.h"
@@ -31,15 +33,19 @@ constexpr char kUsage[] =
     "but failures were reported; 2 the run stopped before the end.\n";
 
 // True when the progress window is used: the program was built with it and
-// a desktop session can be reached.  Decided before any window toolkit
-// starts, since one that cannot reach a display ends the process.
+// a desktop session can be reached.  When the environment names a desktop
+// that cannot be reached, says so in one line and uses the console.
 bool UseWindow() {
-  if (!ADDBOOK_QT) return false;
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return true;
+#if !ADDBOOK_QT
+  return false;
+#else
+  std::string why_not;
+  if (addbook::DesktopAvailable(why_not)) return true;
+  if (!why_not.empty()) {
+    std::fprintf(stderr, "addbook: %s; showing progress on the console\n", why_not.c_str());
   }
   return false;
+#endif
 }
 
 // Runs the whole import on |display|, sums it up on standard error and
@@ -73,10 +79,16 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+#ifdef SIGPIPE
+  // A reader of the output that goes away must not end the import half way:
+  // writes to it fail instead, and the console display stops writing there.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+
   std::string prefix = WinePrefix();
   Platform platform;
   platform.read_host_folder = [] { return GetSetting(u"Tessivar", u"Settings", u"Path", u"NONE"); };
-  platform.executable_dir = ExecutableDir();
+  platform.executable_dir = ExecutableDir;
   platform.resolve_path = [prefix](std::u16string_view path) { return NativePath(path, prefix); };
 
   if (UseWindow()) {

@@ -115,7 +115,7 @@ TEST(QtRunTest, RunsABookThroughTheWindow) {
       if (close && list->count() > 2) display.window()->close();
     });
     user.start(0);
-    Form1 form(display, {[&] { return host.sep(); }, host.folder(), {}});
+    Form1 form(display, {[&] { return host.sep(); }, [&] { return host.folder(); }, {}});
     form.Form_Load();
     EXPECT_EQ(form.outcome(), outcome);
     EXPECT_EQ(host.Value("SELECT count(*) FROM Hadeeths"), hadeeths);

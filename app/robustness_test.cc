@@ -125,7 +125,8 @@ TEST(RobustnessTest, DatabaseLockedByAnother) {
     const auto schema = inst.host.Value(kSchema);
     ASSERT_EQ(inst.host.Exec(lock), "");
     RecordingDisplay display;
-    Form1 form(display, {[&] { return inst.host.sep(); }, inst.root + "/bin", nullptr, 200});
+    Form1 form(display, {[&] { return inst.host.sep(); }, [&] { return inst.root + "/bin"; },
+                         nullptr, 200});
     form.Form_Load();
     ASSERT_EQ(inst.host.Exec("COMMIT"), "");
     EXPECT_EQ(form.ExitStatus(), exclusive ? 2 : 1);

@@ -54,10 +54,9 @@ Error NoCurrentRecord() {
                "operation requires a current record.");
 }
 
-Error NotUpdatable() {
+Error NotUpdatable(std::u16string_view reason) {
   return Error(kNotUpdatable,
-               "Current Recordset does not support updating. Its rows do not come straight from "
-               "the rows of one table.");
+               u"Current Recordset does not support updating. " + std::u16string(reason));
 }
 
 Error ConnectionUnusable() {

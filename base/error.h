@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace addbook {
 
@@ -28,6 +29,26 @@ class Error {
  private:
   int32_t number_;
   std::u16string description_;
+};
+
+// An error after which the run cannot go on: the source text cannot be read,
+// or the database has undone the import on its own.  It is not an Error, so
+// no procedure's trap stops it: it unwinds past every one of them to the load
+// handler, which shows it once and ends the run, keeping nothing of the book.
+class FatalError {
+ public:
+  enum class Kind {
+    kSourceUnreadable,  // reading h1.txt failed
+    kImportUndone,      // the database rolled the import back by itself
+  };
+  FatalError(Kind kind, Error error) : kind_(kind), error_(std::move(error)) {}
+
+  Kind kind() const { return kind_; }
+  const Error& error() const { return error_; }
+
+ private:
+  Kind kind_;
+  Error error_;
 };
 
 // Errors the program raises itself.  The numbers follow the run-time error
@@ -78,8 +99,8 @@ Error ObjectOpen();
 Error ItemNotFound();
 // 3021: there is no current row (the query found none), or it is gone.
 Error NoCurrentRecord();
-// 3251: the rows of this query cannot be written back.
-Error NotUpdatable();
+// 3251: the rows of this query cannot be written back; |reason| says why.
+Error NotUpdatable(std::u16string_view reason);
 // 3709: no open connection stands behind the recordset or command.
 Error ConnectionUnusable();
 

@@ -31,10 +31,14 @@ bool Database::OpenDb(int16_t& DbErrNo) {
     Conn.ConnectionString = connection_string;
     Conn.ConnectionTimeout = busy_timeout_;
     Conn.Open(resolver_);
+    // The whole import is one transaction: a run that does not reach its
+    // end leaves nothing of the book behind.
+    Conn.BeginTrans();
     Rs.ActiveConnection = &Conn;
     Cmd.ActiveConnection = &Conn;
     return true;
   } catch (const Error& e) {
+    Conn.Close();
     display_.MsgBox(Decimal(e.number()) + u" " + e.description(), BoxStyle::kCritical,
                     u"DB Error  ( " + Decimal(DbErrNo) + u" )");
     return false;

@@ -34,9 +34,11 @@ class Database {
   // The longest wait for another program's lock; 60 seconds unless set.
   void set_busy_timeout_ms(int ms) { busy_timeout_ = std::chrono::milliseconds(ms); }
 
-  // Opens "<Sep>\Hadeeth.mdb" for reading and writing and ties Rs and Cmd to
-  // it.  Sets |DbErrNo| to 0 first.  On failure shows the error's number and
-  // description in a critical box titled with |DbErrNo| and returns false.
+  // Opens "<Sep>\Hadeeth.mdb" for reading and writing, begins the import's
+  // one transaction (waiting for another program's write lock up to the busy
+  // timeout) and ties Rs and Cmd to it.  Sets |DbErrNo| to 0 first.  On
+  // failure shows the error's number and description in a critical box
+  // titled with |DbErrNo|, leaves the connection closed and returns false.
   bool OpenDb(int16_t& DbErrNo);
 
   // Closes |rs| when open and opens it on the query |sql|.  A failure becomes

@@ -23,6 +23,9 @@ class DatabaseTest : public ::testing::Test {
   std::string OpenDb() {
     int16_t no = 7;
     std::string seen = db_.OpenDb(no) ? "opened" : "DbErrNo " + std::to_string(no);
+    // Each statement on its own from here, so that the test's own connection
+    // sees it and can change the host in between.
+    if (seen == "opened") db_.Conn.CommitTrans();
     for (const RecordingDisplay::Box& box : display_.boxes())
       seen += (box.style == BoxStyle::kCritical ? "|critical|" : "|plain|") +
               Utf16ToUtf8(box.title + u"|" + box.prompt);

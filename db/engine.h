@@ -1,9 +1,10 @@
 // The database engine behind the connection, recordset and command: what they
 // need from whatever actually reads and writes the host's database file.
 //
-// An engine runs one statement at a time, each taking effect on its own
-// (autocommit), loads the whole result of a query at once, and can write an
-// edited row of a query back to the very row it was read from.  The engine
+// An engine runs one statement at a time inside the one write transaction of
+// the import (Begin ... Commit), loads the whole result of a query at once,
+// and can write an edited row of a query back to the very row it was read
+// from.  The engine
 // for a file is picked from the file's first bytes (OpenDatabaseFile), so the
 // objects above never name an engine.
 #ifndef ADDBOOK_DB_ENGINE_H_
@@ -38,9 +39,10 @@ class RowWriter {
 struct QueryResult {
   std::vector<std::u16string> columns;     // names as the query gives them
   std::vector<std::vector<Variant>> rows;  // each as long as |columns|
-  // Null when the rows cannot be written back: the query's columns do not
-  // all come straight from the rows of one table.
+  // Null when the rows cannot be written back; |read_only_reason| then says
+  // why, in a sentence.
   std::unique_ptr<RowWriter> writer;
+  std::u16string read_only_reason;
 };
 
 // One open database.
@@ -56,6 +58,27 @@ class Session {
   // the number of rows the statement inserted, changed or deleted.  Throws
   // Error when the engine refuses the text or fails while running it.
   virtual int64_t Execute(std::u16string_view sql) = 0;
+
+  // Begins the write transaction that every later statement runs in, taking
+  // the database's write lock at once, so that no other program can write
+  // until Commit or Rollback.  Waits for another program's lock up to the
+  // busy timeout given at open, and no longer on later statements.  Throws
+  // Error when the lock cannot be had or the transaction cannot begin.
+  virtual void Begin() = 0;
+  // Makes everything done since Begin permanent, on the disk, before it
+  // returns.  When that fails, everything since Begin is undone and Error is
+  // thrown.
+  virtual void Commit() = 0;
+  // Undoes everything done since Begin; nothing when no transaction is open.
+  // Throws Error when the engine fails to (the database file's own journal
+  // then undoes the transaction when it is next opened).
+  virtual void Rollback() = 0;
+  // After Commit or Rollback each statement takes effect on its own.
+
+  // Query, Execute and RowWriter::Write throw FatalError, not Error, when the
+  // engine has undone the transaction on its own (some full-disk, I/O and
+  // memory errors): what would run after it would take effect outside the
+  // transaction.
 };
 
 // What a file's first bytes say it holds.

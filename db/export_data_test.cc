@@ -18,6 +18,9 @@ class ExportDataTest : public ::testing::Test {
   ExportDataTest() : sep_(host_.sep()), db_(display_, sep_), out_(db_, display_) {
     int16_t no = 0;
     EXPECT_TRUE(db_.OpenDb(no));
+    // Each statement on its own from here, so that the test's own connection
+    // sees it and can change the host in between.
+    db_.Conn.CommitTrans();
     db_.Conn.set_statement_observer(
         [this](std::u16string_view sql) { statements_.push_back(Utf16ToUtf8(sql)); });
   }

@@ -32,6 +32,21 @@ void Connection::Open(const PathResolver& resolve) {
   session_ = engine::OpenDatabaseFile(resolve(data_source), ConnectionTimeout);
 }
 
+void Connection::Close() {
+  if (!session_) return;
+  try {
+    session_->Rollback();
+  } catch (const Error&) {
+    // Closing below leaves the transaction unfinished in the file, and the
+    // file's journal undoes it when it is next opened.
+  }
+  session_.reset();
+}
+
+void Connection::BeginTrans() { session().Begin(); }
+void Connection::CommitTrans() { session().Commit(); }
+void Connection::RollbackTrans() { session().Rollback(); }
+
 engine::Session& Connection::session() {
   if (!session_) throw errors::ConnectionUnusable();
   return *session_;
@@ -47,6 +62,7 @@ void Recordset::Open(std::u16string_view source) {
   columns_ = std::move(result.columns);
   rows_ = std::move(result.rows);
   writer_ = std::move(result.writer);
+  read_only_reason_ = std::move(result.read_only_reason);
   current_ = 0;
   edit_.clear();
   open_ = true;
@@ -80,7 +96,7 @@ void Recordset::Collect(std::u16string_view name, Variant value) {
   CheckOpen();
   size_t column = ColumnIndex(name);
   CheckCurrentRow();
-  if (!writer_) throw errors::NotUpdatable();
+  if (!writer_) throw errors::NotUpdatable(read_only_reason_);
   edit_[column] = std::move(value);
 }
 

@@ -42,6 +42,16 @@ class Connection {
   // file cannot be opened for writing; the connection stays closed then.
   void Open(const PathResolver& resolve);
   int State() const { return session_ ? kStateOpen : kStateClosed; }
+  // Closes the database; a transaction still open is undone first.  Never
+  // throws: when the undo fails, the file's own journal undoes the
+  // transaction when the file is next opened.
+  void Close();
+
+  // The import's one transaction (engine::Session::Begin, Commit and
+  // Rollback); each throws errors::ConnectionUnusable when closed.
+  void BeginTrans();
+  void CommitTrans();
+  void RollbackTrans();
 
   // The open database.  Throws errors::ConnectionUnusable when closed.
   engine::Session& session();
@@ -120,6 +130,7 @@ class Recordset {
   std::vector<std::u16string> columns_;
   std::vector<std::vector<Variant>> rows_;
   std::unique_ptr<engine::RowWriter> writer_;
+  std::u16string read_only_reason_;  // why writer_ is null
   int64_t fields_written_ = 0;
   size_t current_ = 0;              // rows_.size() when there is no current row
   std::map<size_t, Variant> edit_;  // pending values by column

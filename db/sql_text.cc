@@ -48,6 +48,11 @@ std::u16string BookLookup(int16_t book_no) {
   return u"Select * from Books where BookNo=" + Number(book_no);
 }
 
+std::u16string BookRowCount(std::u16string_view table, int16_t book_no) {
+  return u"Select Count(*) AS Found from " + std::u16string(table) + u" where BookNo=" +
+         Number(book_no);
+}
+
 std::u16string TitleLookupById(int32_t title_id) {
   return u"Select * from titles where TitleID=" + Number(title_id);
 }

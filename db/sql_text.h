@@ -42,6 +42,10 @@ std::u16string HadeethLookup(int32_t title_id, int32_t hadeeth_id);
 // "Select * from Books where BookNo=..".
 std::u16string BookLookup(int16_t book_no);
 
+// "Select Count(*) AS Found from <table> where BookNo=..": how many rows of
+// the book |table| holds, in the one column Found.
+std::u16string BookRowCount(std::u16string_view table, int16_t book_no);
+
 // "Select * from titles where TitleID=..".
 std::u16string TitleLookupById(int32_t title_id);
 

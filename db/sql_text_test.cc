@@ -42,6 +42,8 @@ TEST(SqlTextTest, StatementsAreByteExact) {
       {"hadeeth lookup with -1", sql::HadeethLookup(-1, 0),
        u"Select * from Hadeeths where [TitleID]=-1 AND [HadeethID]=0"},
       {"book lookup", sql::BookLookup(706), u"Select * from Books where BookNo=706"},
+      {"rows of the book", sql::BookRowCount(u"Hadeeths", 706),
+       u"Select Count(*) AS Found from Hadeeths where BookNo=706"},
       {"title lookup by id", sql::TitleLookupById(17), u"Select * from titles where TitleID=17"},
       {"title lookup by id -1", sql::TitleLookupById(-1), u"Select * from titles where TitleID=-1"},
       {"title lookup by an id past 16 bits", sql::TitleLookupById(40000),

@@ -11,9 +11,9 @@
 namespace addbook::engine {
 
 // Opens the SQLite 3 database at |path| (a native path) for reading and
-// writing; waits up to |busy_timeout| for another program's lock.  Never
-// creates a file and leaves its journal mode alone; commits are flushed to the
-// disk as that mode needs (synchronous NORMAL in WAL mode, FULL otherwise).
+// writing; waits up to |busy_timeout| for another program's lock, here and
+// in Session::Begin.  Never creates a file and leaves its journal mode alone;
+// the commit is flushed to the disk before it returns (synchronous FULL).
 // Throws Error (negated extended SQLite result code, a description naming the
 // path) when the file cannot be opened, can only be opened read-only, is
 // damaged, or stays locked past the timeout.

@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Platform platform;
   const std::u16string sep = Utf8ToUtf16(fixture.host_dir);
   platform.read_host_folder = [&sep] { return sep; };
-  platform.executable_dir = fixture.exe_dir;
+  platform.executable_dir = [] { return fixture.exe_dir; };
   platform.busy_timeout_ms = 100;
   long long records = -1, rows = -1, fields = -1, failures = -1;
   {

@@ -138,8 +138,11 @@ bool SourceFile::Fill() {
   size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
   if (n == 0) {
     if (std::ferror(file_)) {
+      // A read that failed fails again (a failing disk): the run ends here
+      // rather than report the same error at every record.
       int err = errno;
-      throw errors::PathFileAccess(path_, std::strerror(err != 0 ? err : EIO));
+      throw FatalError(FatalError::Kind::kSourceUnreadable,
+                       errors::PathFileAccess(path_, std::strerror(err != 0 ? err : EIO)));
     }
     eof_ = true;
     return false;

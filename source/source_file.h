@@ -32,11 +32,12 @@ class SourceFile {
   SourceFile& operator=(const SourceFile&) = delete;
 
   // True once nothing is left to read: the last item and the line end behind
-  // it, if any, have been read.  Throws errors::PathFileAccess on a read error.
+  // it, if any, have been read.  Throws FatalError (an errors::PathFileAccess
+  // inside) on a read error.
   bool AtEnd();
 
   // Reads and returns the next item, its delimiter used up.  Throws
-  // errors::InputPastEnd when AtEnd(), errors::PathFileAccess on a read error.
+  // errors::InputPastEnd when AtEnd(), FatalError on a read error.
   std::u16string ReadItem();
 
  private:
