@@ -144,8 +144,8 @@ void Form1::CommitImport() {
     committed_ = true;
   } catch (const Error& e) {
     outcome_ = RunOutcome::kNotSaved;
-    display_.MsgBox(Decimal(e.number()) + u": The book could not be saved, and nothing of it was "
-                        u"stored: " + e.description(),
+    display_.MsgBox(Decimal(e.number()) + u": The book could not be saved: " + e.description() +
+                        u". Nothing of the book was stored.",
                     BoxStyle::kPlain, {});
   }
 }

@@ -54,6 +54,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <type_traits>
@@ -586,11 +587,12 @@ class SqliteSession : public Session {
     SetBusyTimeout(*db_, db_->busy_timeout);
     if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
       if ((sqlite3_extended_errcode(db) & 0xFF) == SQLITE_BUSY) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", db_->busy_timeout.count() / 1000.0);
         throw Error(-sqlite3_extended_errcode(db),
                     "The database file " + db_->path +
                         " is in use by another program, which kept it locked for longer than " +
-                        std::to_string(db_->busy_timeout.count() / 1000) +
-                        " seconds (database is locked); close that program and run again");
+                        seconds + " seconds (database is locked); close that program and run again");
       }
       throw EngineError(db);
     }

@@ -36,7 +36,9 @@ TEST(SqliteEngineTest, TheImportIsOneTransaction) {
       EXPECT_NE(Utf16ToUtf8(e.description()).find(host.file() + " is in use by another program"),
                 std::string::npos);
     }
-    if (std::string(journal) == "WAL") EXPECT_EQ(host.Value(count), "0");
+    if (std::string(journal) == "WAL") {
+      EXPECT_EQ(host.Value(count), "0");
+    }
     host.Disconnect();
     first->Rollback();
     first->Begin();
