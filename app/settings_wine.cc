@@ -58,15 +58,6 @@ constexpr std::u16string_view kSettingsRoot = u"Software\\VB and VBA Program Set
 constexpr std::string_view kEscapeLetters = "abefnrtv";
 constexpr char16_t kEscapeUnits[] = {0x07, 0x08, 0x1B, 0x0C, 0x0A, 0x0D, 0x09, 0x0B};
 
-// |s| with ASCII letters in upper case, the form names are compared in.
-std::u16string Fold(std::u16string_view s) {
-  std::u16string out(s);
-  for (char16_t& c : out) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return out;
-}
-
 // Splits a key path at backslashes, dropping empty components, and folds it.
 std::vector<std::u16string> KeyComponents(std::u16string_view path) {
   std::vector<std::u16string> parts;
@@ -74,7 +65,7 @@ std::vector<std::u16string> KeyComponents(std::u16string_view path) {
   while (start <= path.size()) {
     size_t end = path.find(u'\\', start);
     if (end == std::u16string_view::npos) end = path.size();
-    if (end > start) parts.push_back(Fold(path.substr(start, end - start)));
+    if (end > start) parts.push_back(FoldAsciiCase(path.substr(start, end - start)));
     start = end + 1;
   }
   return parts;
@@ -133,7 +124,7 @@ std::optional<std::u16string> ParseEscaped(std::string_view& s, char quote) {
 class RegistryScanner {
  public:
   RegistryScanner(std::u16string_view key_path, std::u16string_view name)
-      : key_(KeyComponents(key_path)), name_(Fold(name)) {}
+      : key_(KeyComponents(key_path)), name_(FoldAsciiCase(name)) {}
 
   // Takes the next line, without its line end.  Returns false once the text
   // is known not to be a registry file: further lines change nothing.
@@ -190,7 +181,7 @@ void RegistryScanner::ValueLine(std::string_view line) {
   line = SkipBlanks(line);
   if (!line.starts_with('=')) return;
   line = SkipBlanks(line.substr(1));
-  const bool wanted = in_key_ && Fold(name) == name_;
+  const bool wanted = in_key_ && FoldAsciiCase(name) == name_;
   for (std::string_view form : {"str:", "str(2):"}) {
     if (line.starts_with(form)) line.remove_prefix(form.size());
   }
@@ -234,11 +225,11 @@ bool EntryExists(const std::string& path) {
 std::optional<std::string> FindEntryAnyCase(const std::string& dir, const std::string& name) {
   DIR* d = opendir(dir.empty() ? "." : dir.c_str());
   if (d == nullptr) return std::nullopt;
-  const std::u16string wanted = Fold(Utf8ToUtf16(name));
+  const std::u16string wanted = FoldAsciiCase(Utf8ToUtf16(name));
   std::optional<std::string> found;
   while (const dirent* entry = readdir(d)) {
     std::string candidate = entry->d_name;
-    if (Fold(Utf8ToUtf16(candidate)) != wanted) continue;
+    if (FoldAsciiCase(Utf8ToUtf16(candidate)) != wanted) continue;
     if (!found || candidate < *found) found = std::move(candidate);
   }
   closedir(d);
@@ -300,7 +291,7 @@ std::string NativePath(std::u16string_view windows_path, const std::string& pref
   bool unc = false;
   if (!native && (rest.substr(0, 4) == "//?/" || rest.substr(0, 4) == "//./")) {
     rest.remove_prefix(4);
-    if (rest.size() >= 4 && Fold(Utf8ToUtf16(rest.substr(0, 4))) == u"UNC/") {
+    if (rest.size() >= 4 && FoldAsciiCase(Utf8ToUtf16(rest.substr(0, 4))) == u"unc/") {
       rest.remove_prefix(4);
       unc = true;
     }

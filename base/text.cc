@@ -56,35 +56,127 @@ std::u16string Utf8ToUtf16(std::string_view in) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view in) {
-  std::string out;
-  out.reserve(in.size() * 2);
-  for (size_t i = 0; i < in.size(); ++i) {
-    char32_t cp = in[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
-        in[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+namespace {
+
+// Appends the UTF-8 form of |cp| to |out|, which must have room for four
+// more bytes; returns the new end.
+char* PutUtf8(char32_t cp, char* out) {
+  if (cp < 0x80) {
+    *out++ = static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (cp >> 6));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (cp >> 12));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (cp >> 18));
+    *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   }
   return out;
+}
+
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+template <typename Char>
+bool EqualsFolded(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view in) {
+  // Three bytes per UTF-16 unit is the most any text needs: a pair of
+  // surrogates takes four bytes for two units.
+  std::string out(in.size() * 3, '\0');
+  char* end = out.data();
+  for (size_t i = 0; i < in.size(); ++i) {
+    char32_t cp = in[i];
+    if (IsHighSurrogate(cp) && i + 1 < in.size() && IsLowSurrogate(in[i + 1])) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+      ++i;
+    } else if (IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
+      cp = 0xFFFD;
+    }
+    end = PutUtf8(cp, end);
+  }
+  out.resize(static_cast<size_t>(end - out.data()));
+  return out;
+}
+
+std::wstring Utf16ToWide(std::u16string_view in) {
+  if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+    return std::wstring(in.begin(), in.end());
+  } else {
+    std::wstring out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+      char32_t cp = in[i];
+      if (IsHighSurrogate(cp) && i + 1 < in.size() && IsLowSurrogate(in[i + 1])) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+        ++i;
+      } else if (IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
+        cp = 0xFFFD;
+      }
+      out.push_back(static_cast<wchar_t>(cp));
+    }
+    return out;
+  }
+}
+
+std::u16string WideToUtf16(std::wstring_view in) {
+  if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+    return std::u16string(in.begin(), in.end());
+  } else {
+    std::u16string out;
+    out.reserve(in.size());
+    for (wchar_t w : in) {
+      char32_t cp = static_cast<char32_t>(w);
+      if (cp > 0x10FFFF || IsHighSurrogate(cp) || IsLowSurrogate(cp)) cp = 0xFFFD;
+      if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      } else {
+        out.push_back(static_cast<char16_t>(cp));
+      }
+    }
+    return out;
+  }
+}
+
+std::filesystem::path PathFromUtf16(std::u16string_view utf16) {
+  std::string utf8 = Utf16ToUtf8(utf16);
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::u16string PathToUtf16(const std::filesystem::path& path) {
+  return Utf8ToUtf16(PathToUtf8(path));
+}
+
+std::string PathToUtf8(const std::filesystem::path& path) {
+  std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
+std::u16string FoldAsciiCase(std::u16string_view s) {
+  std::u16string out(s);
+  for (char16_t& c : out) c = AsciiLower(c);
+  return out;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) { return EqualsFolded(a, b); }
+
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  return EqualsFolded(a, b);
 }
 
 std::u16string Decimal(int64_t value) {

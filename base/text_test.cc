@@ -22,6 +22,23 @@ TEST(TextTest, MalformedInputBecomesReplacementCharacter) {
   EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // unpaired surrogate
 }
 
+// Wide text and paths carry every character, Arabic and beyond the first
+// plane included, whatever the width of wchar_t.
+TEST(TextTest, WideTextAndPaths) {
+  const std::u16string name = u"C:\\\u0645\u0643\u062A\u0628 \U0001F600\\h1.txt";
+  EXPECT_EQ(WideToUtf16(Utf16ToWide(name)), name);
+  EXPECT_EQ(PathToUtf16(PathFromUtf16(name)), name);
+  EXPECT_EQ(PathToUtf8(PathFromUtf16(u"\u0645")), "\xD9\x85");
+  EXPECT_EQ(Utf16ToWide(u"\xD800x"), L"\xFFFDx");
+}
+
+TEST(TextTest, NamesCompareIgnoringAsciiCase) {
+  EXPECT_TRUE(EqualsIgnoringAsciiCase("HadeethID", "hadeethid"));
+  EXPECT_TRUE(EqualsIgnoringAsciiCase(u"TitleID", u"TITLEID"));
+  EXPECT_FALSE(EqualsIgnoringAsciiCase(u"\u00C9", u"\u00E9"));  // only ASCII letters fold
+  EXPECT_FALSE(EqualsIgnoringAsciiCase("Title", "Titles"));
+}
+
 TEST(TextTest, DecimalIsPlain) {
   EXPECT_EQ(Decimal(0), u"0");
   EXPECT_EQ(Decimal(706), u"706");

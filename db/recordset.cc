@@ -1,19 +1,10 @@
 #include "db/recordset.h"
 
 #include "base/error.h"
+#include "base/text.h"
 
 namespace addbook {
 namespace {
-
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c - u'A' + u'a' : c; }
-
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
 
 constexpr std::u16string_view kDataSourceKey = u"Data Source=";
 
@@ -127,7 +118,7 @@ void Recordset::CheckOpen() const {
 
 size_t Recordset::ColumnIndex(std::u16string_view name) const {
   for (size_t i = 0; i < columns_.size(); ++i) {
-    if (SameName(columns_[i], name)) return i;
+    if (EqualsIgnoringAsciiCase(columns_[i], name)) return i;
   }
   throw errors::ItemNotFound();
 }

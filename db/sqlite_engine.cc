@@ -63,6 +63,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "db/sql_scanner.h"
 
 namespace addbook::engine {
 namespace {
@@ -83,23 +84,8 @@ Error OpenError(int32_t code, const std::string& path, std::string_view reason) 
   return Error(-code, "Cannot open the database file " + path + ": " + std::string(reason));
 }
 
-bool IsSqlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-
-bool IsIdentifierChar(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' ||
-         u == '$' || u >= 0x80;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
+using sql::IsSqlSpace;
+using sql::SimpleSelect;
 
 // Refuses a statement text that holds a NUL (see the note above).
 void RefuseNul(std::u16string_view sql) {
@@ -129,34 +115,10 @@ Stmt PrepareText(sqlite3* db, const std::string& text) {
   return stmt;
 }
 
-// The UTF-8 form of |sql|, as Utf16ToUtf8 gives it.  Statements and values
-// carry whole records, so the common case, text without surrogates, is
-// encoded here in one tight pass.
-std::string TextUtf8(std::u16string_view sql) {
-  std::string text(sql.size() * 3, '\0');
-  char* out = text.data();
-  for (char16_t c : sql) {
-    if (c < 0x80) {
-      *out++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-      *out++ = static_cast<char>(0xC0 | (c >> 6));
-      *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if ((c & 0xF800) != 0xD800) {
-      *out++ = static_cast<char>(0xE0 | (c >> 12));
-      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      return Utf16ToUtf8(sql);
-    }
-  }
-  text.resize(static_cast<size_t>(out - text.data()));
-  return text;
-}
-
 // The UTF-8 form of the statement text |sql|; refuses a text that holds a
 // NUL.
 std::string StatementText(std::u16string_view sql) {
-  std::string text = TextUtf8(sql);
+  std::string text = Utf16ToUtf8(sql);
   // U+0000 is the one character whose UTF-8 form holds a zero byte.
   if (text.find('\0') != std::string::npos) RefuseNul(sql);
   return text;
@@ -166,42 +128,6 @@ Stmt PrepareOne(sqlite3* db, std::u16string_view sql) {
   return PrepareText(db, StatementText(sql));
 }
 
-// |sql| with every whole number outside literals, quoted names and comments
-// replaced by "#": two texts of the same shape differ only in the values of
-// their numbers, which never change how a text divides into tokens.
-std::string Shape(std::string_view sql) {
-  std::string shape;
-  shape.reserve(sql.size());
-  size_t i = 0;
-  while (i < sql.size()) {
-    char c = sql[i];
-    size_t end = i + 1;
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      char close = c == '[' ? ']' : c;
-      end = sql.find(close, i + 1);  // a doubled quote is two quoted runs
-      end = end == std::string_view::npos ? sql.size() : end + 1;
-    } else if (c == '-' && sql.substr(i, 2) == "--") {
-      end = sql.find('\n', i);
-      end = end == std::string_view::npos ? sql.size() : end;
-    } else if (c == '/' && sql.substr(i, 2) == "/*") {
-      end = sql.find("*/", i + 2);
-      end = end == std::string_view::npos ? sql.size() : end + 2;
-    } else if (IsIdentifierChar(c)) {
-      bool digits = true;
-      for (end = i; end < sql.size() && IsIdentifierChar(sql[end]); ++end) {
-        digits = digits && sql[end] >= '0' && sql[end] <= '9';
-      }
-      if (digits) {
-        shape.push_back('#');
-        i = end;
-        continue;
-      }
-    }
-    shape.append(sql.substr(i, end - i));
-    i = end;
-  }
-  return shape;
-}
 
 Variant ColumnValue(sqlite3_stmt* stmt, int column) {
   switch (sqlite3_column_type(stmt, column)) {
@@ -239,7 +165,7 @@ void Bind(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& value) {
       rc = sqlite3_bind_double(stmt, index, value.real());
       break;
     case Variant::Type::kText: {
-      std::string text = TextUtf8(value.text());
+      std::string text = Utf16ToUtf8(value.text());
       rc =
           sqlite3_bind_text64(stmt, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
       break;
@@ -273,142 +199,6 @@ std::string QuoteName(std::string_view name) {
   return quoted;
 }
 
-// The parts of "SELECT <columns> FROM <table> [WHERE <condition>]".
-struct SimpleSelect {
-  std::string columns;
-  std::string table_token;  // as written, quotes included
-  std::string table;        // the name it stands for
-  std::optional<std::string> condition;
-};
-
-// Scans SQL text outside of literals, quoted names, comments and
-// parentheses.
-class Scanner {
- public:
-  explicit Scanner(std::string_view text) : text_(text) {}
-
-  size_t pos() const { return pos_; }
-  bool at_end() const { return pos_ >= text_.size(); }
-
-  void SkipSpace() {
-    while (!at_end() && IsSqlSpace(text_[pos_])) ++pos_;
-  }
-
-  // Consumes |keyword| when it stands next as a whole word.
-  bool Keyword(std::string_view keyword) {
-    if (text_.size() - pos_ < keyword.size()) return false;
-    if (!EqualsIgnoringCase(text_.substr(pos_, keyword.size()), keyword)) return false;
-    size_t end = pos_ + keyword.size();
-    if (end < text_.size() && IsIdentifierChar(text_[end])) return false;
-    pos_ = end;
-    return true;
-  }
-
-  // Moves to the next |keyword| standing as a whole word at the top level;
-  // false when there is none.
-  bool FindTopLevel(std::string_view keyword) {
-    int depth = 0;
-    while (!at_end()) {
-      char c = text_[pos_];
-      if (c == '\'' || c == '"' || c == '`' || c == '[') {
-        SkipQuoted();
-      } else if (c == '-' && text_.substr(pos_, 2) == "--") {
-        size_t eol = text_.find('\n', pos_);
-        pos_ = eol == std::string_view::npos ? text_.size() : eol + 1;
-      } else if (c == '/' && text_.substr(pos_, 2) == "/*") {
-        size_t close = text_.find("*/", pos_ + 2);
-        pos_ = close == std::string_view::npos ? text_.size() : close + 2;
-      } else if (c == '(') {
-        ++depth;
-        ++pos_;
-      } else if (c == ')') {
-        --depth;
-        ++pos_;
-      } else if (IsIdentifierChar(c)) {
-        size_t start = pos_;
-        if (depth == 0 && Keyword(keyword)) {
-          pos_ = start;
-          return true;
-        }
-        while (!at_end() && IsIdentifierChar(text_[pos_])) ++pos_;
-      } else {
-        ++pos_;
-      }
-    }
-    return false;
-  }
-
-  // Consumes one table name, bare or quoted; sets |name| to what it stands
-  // for.  False when none stands next.
-  bool Name(std::string& name) {
-    if (at_end()) return false;
-    char c = text_[pos_];
-    if (c == '"' || c == '`' || c == '[') {
-      size_t start = pos_;
-      if (!SkipQuoted()) return false;
-      std::string_view inner = text_.substr(start + 1, pos_ - start - 2);
-      name.clear();
-      for (size_t i = 0; i < inner.size(); ++i) {
-        name.push_back(inner[i]);
-        if (c != '[' && inner[i] == c) ++i;  // a doubled quote stands for one
-      }
-      return true;
-    }
-    if (!IsIdentifierChar(c) || (c >= '0' && c <= '9') || c == '$') return false;
-    size_t start = pos_;
-    while (!at_end() && IsIdentifierChar(text_[pos_])) ++pos_;
-    name = std::string(text_.substr(start, pos_ - start));
-    return true;
-  }
-
- private:
-  // Skips a literal or quoted name that opens at pos_; false when it is not
-  // closed.
-  bool SkipQuoted() {
-    char close = text_[pos_] == '[' ? ']' : text_[pos_];
-    size_t i = pos_ + 1;
-    for (;;) {
-      size_t end = text_.find(close, i);
-      if (end == std::string_view::npos) {
-        pos_ = text_.size();
-        return false;
-      }
-      if (close != ']' && end + 1 < text_.size() && text_[end + 1] == close) {
-        i = end + 2;  // doubled quote inside
-        continue;
-      }
-      pos_ = end + 1;
-      return true;
-    }
-  }
-
-  std::string_view text_;
-  size_t pos_ = 0;
-};
-
-std::optional<SimpleSelect> ParseSimpleSelect(std::string_view sql) {
-  // Drop what may follow the statement: white space and one semicolon.
-  while (!sql.empty() && IsSqlSpace(sql.back())) sql.remove_suffix(1);
-  if (!sql.empty() && sql.back() == ';') sql.remove_suffix(1);
-
-  Scanner scan(sql);
-  scan.SkipSpace();
-  if (!scan.Keyword("select")) return std::nullopt;
-  size_t columns_start = scan.pos();
-  if (!scan.FindTopLevel("from")) return std::nullopt;
-  SimpleSelect select;
-  select.columns = std::string(sql.substr(columns_start, scan.pos() - columns_start));
-  scan.Keyword("from");
-  scan.SkipSpace();
-  size_t table_start = scan.pos();
-  if (!scan.Name(select.table)) return std::nullopt;
-  select.table_token = std::string(sql.substr(table_start, scan.pos() - table_start));
-  scan.SkipSpace();
-  if (scan.at_end()) return select;
-  if (!scan.Keyword("where")) return std::nullopt;
-  select.condition = std::string(sql.substr(scan.pos()));
-  return select;
-}
 
 // The open database, shared by its session and the row writers of its
 // queries.
@@ -536,7 +326,7 @@ bool IsRowid(sqlite3* db, const char* schema, const char* table, const char* ali
                                     &primary_key, &autoincrement) != SQLITE_OK) {
     return false;
   }
-  return primary_key && EqualsIgnoringCase(NullToEmpty(type), "INTEGER");
+  return primary_key && EqualsIgnoringAsciiCase(NullToEmpty(type), "INTEGER");
 }
 
 // How the rows of |schema|.|table| are found again: the first rowid alias
@@ -627,7 +417,7 @@ class SqliteSession : public Session {
  private:
   QueryResult RunQuery(std::u16string_view sql) {
     const std::string text = StatementText(sql);
-    std::optional<SimpleSelect> select = ParseSimpleSelect(text);
+    std::optional<SimpleSelect> select = sql::ParseSimpleSelect(text);
     // A query compiles as written and in the keyed form alike, or fails in
     // both, once a query of its shape has compiled both ways: the two forms
     // differ only in the text put around its parts.  Such a query is compiled
@@ -635,7 +425,7 @@ class SqliteSession : public Session {
     // made.
     std::string shape;
     if (select) {
-      shape = Shape(text);
+      shape = sql::QueryShape(text);
       if (auto known = keyed_shapes_.find(shape); known != keyed_shapes_.end()) {
         if (std::optional<QueryResult> result = QueryWithKeys(*select, known->second, nullptr)) {
           return std::move(*result);
@@ -707,7 +497,7 @@ class SqliteSession : public Session {
 
     const char* schema = sqlite3_column_database_name(raw, 0);
     const char* table = sqlite3_column_table_name(raw, 0);
-    if (!schema || !table || !EqualsIgnoringCase(table, select.table)) return std::nullopt;
+    if (!schema || !table || !EqualsIgnoringAsciiCase(table, select.table)) return std::nullopt;
     // The key must be what it was taken for: the rowid itself, or the
     // primary key's own columns, all of the one table.
     if (key.rowid && !IsRowid(db, schema, table, key.columns[0].c_str())) return std::nullopt;

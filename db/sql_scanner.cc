@@ -1,0 +1,181 @@
+#include "db/sql_scanner.h"
+
+#include "base/text.h"
+
+namespace addbook::sql {
+namespace {
+
+bool IsIdentifierChar(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' ||
+         u == '$' || u >= 0x80;
+}
+
+// Scans SQL text outside of literals, quoted names, comments and
+// parentheses.
+class Scanner {
+ public:
+  explicit Scanner(std::string_view text) : text_(text) {}
+
+  size_t pos() const { return pos_; }
+  bool at_end() const { return pos_ >= text_.size(); }
+
+  void SkipSpace() {
+    while (!at_end() && IsSqlSpace(text_[pos_])) ++pos_;
+  }
+
+  // Consumes |keyword| when it stands next as a whole word.
+  bool Keyword(std::string_view keyword) {
+    if (text_.size() - pos_ < keyword.size()) return false;
+    if (!EqualsIgnoringAsciiCase(text_.substr(pos_, keyword.size()), keyword)) return false;
+    size_t end = pos_ + keyword.size();
+    if (end < text_.size() && IsIdentifierChar(text_[end])) return false;
+    pos_ = end;
+    return true;
+  }
+
+  // Moves to the next |keyword| standing as a whole word at the top level;
+  // false when there is none.
+  bool FindTopLevel(std::string_view keyword) {
+    int depth = 0;
+    while (!at_end()) {
+      char c = text_[pos_];
+      if (c == '\'' || c == '"' || c == '`' || c == '[') {
+        SkipQuoted();
+      } else if (c == '-' && text_.substr(pos_, 2) == "--") {
+        size_t eol = text_.find('\n', pos_);
+        pos_ = eol == std::string_view::npos ? text_.size() : eol + 1;
+      } else if (c == '/' && text_.substr(pos_, 2) == "/*") {
+        size_t close = text_.find("*/", pos_ + 2);
+        pos_ = close == std::string_view::npos ? text_.size() : close + 2;
+      } else if (c == '(') {
+        ++depth;
+        ++pos_;
+      } else if (c == ')') {
+        --depth;
+        ++pos_;
+      } else if (IsIdentifierChar(c)) {
+        size_t start = pos_;
+        if (depth == 0 && Keyword(keyword)) {
+          pos_ = start;
+          return true;
+        }
+        while (!at_end() && IsIdentifierChar(text_[pos_])) ++pos_;
+      } else {
+        ++pos_;
+      }
+    }
+    return false;
+  }
+
+  // Consumes one table name, bare or quoted; sets |name| to what it stands
+  // for.  False when none stands next.
+  bool Name(std::string& name) {
+    if (at_end()) return false;
+    char c = text_[pos_];
+    if (c == '"' || c == '`' || c == '[') {
+      size_t start = pos_;
+      if (!SkipQuoted()) return false;
+      std::string_view inner = text_.substr(start + 1, pos_ - start - 2);
+      name.clear();
+      for (size_t i = 0; i < inner.size(); ++i) {
+        name.push_back(inner[i]);
+        if (c != '[' && inner[i] == c) ++i;  // a doubled quote stands for one
+      }
+      return true;
+    }
+    if (!IsIdentifierChar(c) || (c >= '0' && c <= '9') || c == '$') return false;
+    size_t start = pos_;
+    while (!at_end() && IsIdentifierChar(text_[pos_])) ++pos_;
+    name = std::string(text_.substr(start, pos_ - start));
+    return true;
+  }
+
+ private:
+  // Skips a literal or quoted name that opens at pos_; false when it is not
+  // closed.
+  bool SkipQuoted() {
+    char close = text_[pos_] == '[' ? ']' : text_[pos_];
+    size_t i = pos_ + 1;
+    for (;;) {
+      size_t end = text_.find(close, i);
+      if (end == std::string_view::npos) {
+        pos_ = text_.size();
+        return false;
+      }
+      if (close != ']' && end + 1 < text_.size() && text_[end + 1] == close) {
+        i = end + 2;  // doubled quote inside
+        continue;
+      }
+      pos_ = end + 1;
+      return true;
+    }
+  }
+
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
+}  // namespace
+
+bool IsSqlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+
+std::optional<SimpleSelect> ParseSimpleSelect(std::string_view sql) {
+  // Drop what may follow the statement: white space and one semicolon.
+  while (!sql.empty() && IsSqlSpace(sql.back())) sql.remove_suffix(1);
+  if (!sql.empty() && sql.back() == ';') sql.remove_suffix(1);
+
+  Scanner scan(sql);
+  scan.SkipSpace();
+  if (!scan.Keyword("select")) return std::nullopt;
+  size_t columns_start = scan.pos();
+  if (!scan.FindTopLevel("from")) return std::nullopt;
+  SimpleSelect select;
+  select.columns = std::string(sql.substr(columns_start, scan.pos() - columns_start));
+  scan.Keyword("from");
+  scan.SkipSpace();
+  size_t table_start = scan.pos();
+  if (!scan.Name(select.table)) return std::nullopt;
+  select.table_token = std::string(sql.substr(table_start, scan.pos() - table_start));
+  scan.SkipSpace();
+  if (scan.at_end()) return select;
+  if (!scan.Keyword("where")) return std::nullopt;
+  select.condition = std::string(sql.substr(scan.pos()));
+  return select;
+}
+
+std::string QueryShape(std::string_view sql) {
+  std::string shape;
+  shape.reserve(sql.size());
+  size_t i = 0;
+  while (i < sql.size()) {
+    char c = sql[i];
+    size_t end = i + 1;
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      char close = c == '[' ? ']' : c;
+      end = sql.find(close, i + 1);  // a doubled quote is two quoted runs
+      end = end == std::string_view::npos ? sql.size() : end + 1;
+    } else if (c == '-' && sql.substr(i, 2) == "--") {
+      end = sql.find('\n', i);
+      end = end == std::string_view::npos ? sql.size() : end;
+    } else if (c == '/' && sql.substr(i, 2) == "/*") {
+      end = sql.find("*/", i + 2);
+      end = end == std::string_view::npos ? sql.size() : end + 2;
+    } else if (IsIdentifierChar(c)) {
+      bool digits = true;
+      for (end = i; end < sql.size() && IsIdentifierChar(sql[end]); ++end) {
+        digits = digits && sql[end] >= '0' && sql[end] <= '9';
+      }
+      if (digits) {
+        shape.push_back('#');
+        i = end;
+        continue;
+      }
+    }
+    shape.append(sql.substr(i, end - i));
+    i = end;
+  }
+  return shape;
+}
+
+}  // namespace addbook::sql

@@ -1,0 +1,40 @@
+// Reading SQL text without compiling it: the one shape of query whose rows
+// an engine can write back, and the shape of a statement with its numbers
+// left out.  Works on UTF-8 text; literals, quoted names ('...', "...",
+// `...`, [...]) and comments (--, /* */) are skipped whole, so nothing inside
+// them is taken for a keyword or a number.
+#ifndef ADDBOOK_DB_SQL_SCANNER_H_
+#define ADDBOOK_DB_SQL_SCANNER_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace addbook::sql {
+
+// SQL white space: space, tab, line feed, form feed, carriage return.
+bool IsSqlSpace(char c);
+
+// The parts of "SELECT <columns> FROM <table> [WHERE <condition>]".
+struct SimpleSelect {
+  std::string columns;
+  std::string table_token;  // as written, quotes included
+  std::string table;        // the name it stands for
+  std::optional<std::string> condition;
+};
+
+// The parts of |sql| when it is one query of the form
+// "SELECT <columns> FROM <table> [WHERE <condition>]" (any letter case,
+// white space and one ";" may follow it); nullopt for anything else.
+// <columns> is everything between the two keywords; <condition> runs to the
+// end of the text.
+std::optional<SimpleSelect> ParseSimpleSelect(std::string_view sql);
+
+// |sql| with every whole number outside literals, quoted names and comments
+// replaced by "#": two texts of the same shape differ only in the values of
+// their numbers, which never change how a text divides into tokens.
+std::string QueryShape(std::string_view sql);
+
+}  // namespace addbook::sql
+
+#endif  // ADDBOOK_DB_SQL_SCANNER_H_
