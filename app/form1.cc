@@ -154,7 +154,7 @@ void Form1::First_Click() {
   if (FileNo >= 0) files_.Close(FileNo);
   FileNo = files_.FreeFile();
   if (!platform_.executable_dir) throw errors::PathFileAccess("h1.txt", "no executable folder");
-  files_.Open(FileNo, platform_.executable_dir() + "/h1.txt");
+  files_.Open(FileNo, platform_.executable_dir() / "h1.txt");
   CurLine.clear();
   reader_.Reset();
   {

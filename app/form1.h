@@ -4,6 +4,7 @@
 #define ADDBOOK_APP_FORM1_H_
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -25,9 +26,10 @@ struct Platform {
   // The folder of the running executable; the source text "h1.txt" is there.
   // Asked for when the source text is opened; throws Error when the system
   // cannot tell.
-  std::function<std::string()> executable_dir;
-  // Maps the database's Windows-style data source to a native file path.
-  std::function<std::string(std::u16string_view)> resolve_path;
+  std::function<std::filesystem::path()> executable_dir;
+  // Maps the database's Windows-style data source to the file to open; null
+  // for the database layer's own mapping.
+  std::function<std::filesystem::path(std::u16string_view)> resolve_path;
   // SQLite busy timeout in milliseconds; shortened only by tests.
   int busy_timeout_ms = 60000;
 };

@@ -1,23 +1,16 @@
 // addbook: adds the book in h1.txt, beside this executable, to the host
 // program's database.
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/console_display.h"
-#include "app/desktop.h"
-#include "app/exe_path.h"
 #include "app/form1.h"
+#include "app/platform.h"
 #include "app/settings.h"
 #include "base/text.h"
-#if ADDBOOK_QT
-#include <QApplication>
-
-#include "app/qt_display.h"
-#endif
 
 namespace {
 
@@ -30,23 +23,7 @@ constexpr char kUsage[] =
     "error when there is no display.\n"
     "\n"
     "Exit status: 0 the book was added and nothing failed; 1 the book was added\n"
-    "but failures were reported; 2 the run stopped before the end.\n";
-
-// True when the progress window is used: the program was built with it and
-// a desktop session can be reached.  When the environment names a desktop
-// that cannot be reached, says so in one line and uses the console.
-bool UseWindow() {
-#if !ADDBOOK_QT
-  return false;
-#else
-  std::string why_not;
-  if (addbook::DesktopAvailable(why_not)) return true;
-  if (!why_not.empty()) {
-    std::fprintf(stderr, "addbook: %s; showing progress on the console\n", why_not.c_str());
-  }
-  return false;
-#endif
-}
+    "but failures were reported; 2 nothing of the book was stored.\n";
 
 // Runs the whole import on |display|, sums it up on standard error and
 // returns the exit status.
@@ -79,24 +56,18 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-#ifdef SIGPIPE
-  // A reader of the output that goes away must not end the import half way:
-  // writes to it fail instead, and the console display stops writing there.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-
-  std::string prefix = WinePrefix();
+  PrepareProcess();
   Platform platform;
   platform.read_host_folder = [] { return GetSetting(u"Tessivar", u"Settings", u"Path", u"NONE"); };
   platform.executable_dir = ExecutableDir;
-  platform.resolve_path = [prefix](std::u16string_view path) { return NativePath(path, prefix); };
+  platform.resolve_path = HostFilePath;
 
-  if (UseWindow()) {
-#if ADDBOOK_QT
-    QApplication application(argc, argv);
-    QtDisplay display;
-    return Run(display, std::move(platform));
-#endif
+  std::string why_not;
+  if (std::unique_ptr<DesktopWindow> window = OpenDesktopWindow(argc, argv, why_not)) {
+    return Run(window->display(), std::move(platform));
+  }
+  if (!why_not.empty()) {
+    std::fprintf(stderr, "addbook: %s; showing progress on the console\n", why_not.c_str());
   }
   ConsoleDisplay display;
   return Run(display, std::move(platform));

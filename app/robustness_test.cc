@@ -151,12 +151,12 @@ TEST(RobustnessTest, DatabaseLockedByAnother) {
     EXPECT_EQ(display.list().size(), 2u);
     ASSERT_EQ(display.boxes().size(), 1u);
     EXPECT_EQ(Utf16ToUtf8(display.boxes()[0].prompt),
-              exclusive ? "-5 Cannot open the database file " + inst.host.file() +
-                              ": database is locked"
-                        : "-5 The database file " + inst.host.file() +
+              exclusive ? "3045 Cannot open the database file " + inst.host.file() +
+                              ": database is locked (SQLite error 5)"
+                        : "3045 The database file " + inst.host.file() +
                               " is in use by another program, which kept it locked for longer "
-                              "than 0.2 seconds (database is locked); close that program and run "
-                              "again");
+                              "than 0.2 seconds (database is locked, SQLite error 5); close that "
+                              "program and run again");
     ExpectSound(inst.host, schema, 0);
   }
 }

@@ -6,253 +6,21 @@
 // Wine's server holds the registry in memory and saves HKEY_CURRENT_USER to
 // <prefix>/user.reg (periodically and when the last Wine process ends), so a
 // value the host program has just written may take a moment to reach the file.
-//
-// user.reg, as Wine writes it (one item per line, UTF-8 text):
-//
-//   file    := "WINE REGISTRY Version 2" line*
-//   line    := "[" escaped(']') "]" [timestamp]      a key, relative to the root
-//            | name "=" data                         a value of the last key
-//            | anything else: ";" comments, "#time=" and other meta lines
-//   name    := "@"  (the key's default value) | '"' escaped('"') '"'
-//   data    := ["str:" | "str(2):"] '"' escaped('"') '"'     a string
-//            | "dword:", "hex:", "hex(<type>):", "str(7):" ...  not a string
-//   escaped := characters, with "\\" and "\<quote>" for themselves, "\a" "\b"
-//              "\e" "\f" "\n" "\r" "\t" "\v", and "\x" followed by one to four
-//              hex digits (Wine pads with zeros only when a hex digit
-//              follows); any other escaped character stands for itself
-//
-// Data that ends in "\" (long hex data) goes on in the next line, which is
-// then never read as a key or a value.  Leading blanks are skipped and a line
-// ends at a CR LF, an LF or a NUL.  Key paths match component by component
-// and values by name, ignoring empty path components and the letter case of
-// ASCII letters.
-//
-// Damage is handled line by line, as Wine's own loader does: a line that does
-// not parse is skipped; a key line that does not parse hides the values after
-// it until the next key line; a string without its closing quote is no
-// value.  A later value of the same name replaces an earlier one.  A string
-// value is its text up to its first NUL, as the settings calls return it.
-//
 // The file is read line by line; only the value being looked for is kept.
-#include <dirent.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <vector>
+#include <string>
 
 #include "app/settings.h"
-#include "base/text.h"
+#include "app/wine_path.h"
+#include "app/wine_registry.h"
 
 namespace addbook {
 namespace {
 
-constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
 constexpr std::u16string_view kSettingsRoot = u"Software\\VB and VBA Program Settings";
 
-// One-letter escapes and the characters they stand for.
-constexpr std::string_view kEscapeLetters = "abefnrtv";
-constexpr char16_t kEscapeUnits[] = {0x07, 0x08, 0x1B, 0x0C, 0x0A, 0x0D, 0x09, 0x0B};
-
-// Splits a key path at backslashes, dropping empty components, and folds it.
-std::vector<std::u16string> KeyComponents(std::u16string_view path) {
-  std::vector<std::u16string> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(u'\\', start);
-    if (end == std::u16string_view::npos) end = path.size();
-    if (end > start) parts.push_back(FoldAsciiCase(path.substr(start, end - start)));
-    start = end + 1;
-  }
-  return parts;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string_view SkipBlanks(std::string_view s) {
-  while (!s.empty() && (s[0] == ' ' || s[0] == '\t')) s.remove_prefix(1);
-  return s;
-}
-
-// Parses an escaped string that starts at the beginning of |s| and ends at an
-// unescaped |quote|.  On success returns the text and leaves |s| just past
-// the quote; nullopt when the quote is missing.
-std::optional<std::u16string> ParseEscaped(std::string_view& s, char quote) {
-  std::u16string out;
-  std::string literal;  // UTF-8 bytes waiting to be decoded
-  size_t i = 0;
-  while (i < s.size() && s[i] != quote) {
-    if (s[i] != '\\') {
-      literal.push_back(s[i++]);
-      continue;
-    }
-    if (++i == s.size()) return std::nullopt;
-    const char e = s[i++];
-    const size_t letter = kEscapeLetters.find(e);
-    char16_t unit = 0;
-    if (letter != std::string_view::npos) {
-      unit = kEscapeUnits[letter];
-    } else if (e == 'x' && i < s.size() && HexDigit(s[i]) >= 0) {
-      for (int n = 0; n < 4 && i < s.size() && HexDigit(s[i]) >= 0; ++n) {
-        unit = static_cast<char16_t>(unit * 16 + HexDigit(s[i++]));
-      }
-    } else {
-      literal.push_back(e);  // "\\", "\"", "\]", a bare "\x" and unknown escapes
-      continue;
-    }
-    out += Utf8ToUtf16(literal);
-    literal.clear();
-    out.push_back(unit);
-  }
-  if (i == s.size()) return std::nullopt;
-  out += Utf8ToUtf16(literal);
-  s.remove_prefix(i + 1);
-  return out;
-}
-
-// Finds one string value while it is fed the lines of a registry file in
-// order.
-class RegistryScanner {
- public:
-  RegistryScanner(std::u16string_view key_path, std::u16string_view name)
-      : key_(KeyComponents(key_path)), name_(FoldAsciiCase(name)) {}
-
-  // Takes the next line, without its line end.  Returns false once the text
-  // is known not to be a registry file: further lines change nothing.
-  bool Feed(std::string_view line);
-
-  // The value, once every line has been fed.
-  const std::optional<std::u16string>& value() const { return value_; }
-
- private:
-  void ValueLine(std::string_view line);
-
-  std::vector<std::u16string> key_;
-  std::u16string name_;
-  bool header_seen_ = false;
-  bool rejected_ = false;
-  bool in_key_ = false;        // the lines now read belong to the key looked for
-  bool continuation_ = false;  // the next line goes on with the data of a value
-  std::optional<std::u16string> value_;
-};
-
-bool RegistryScanner::Feed(std::string_view line) {
-  if (rejected_) return false;
-  line = line.substr(0, line.find('\0'));  // Wine reads lines as C strings
-  if (line.ends_with('\r')) line.remove_suffix(1);
-  if (!header_seen_) {
-    header_seen_ = true;
-    rejected_ = line != kHeader;
-    return !rejected_;
-  }
-  if (continuation_) {
-    continuation_ = line.ends_with('\\');
-    return true;
-  }
-  line = SkipBlanks(line);
-  if (line.starts_with('[')) {
-    line.remove_prefix(1);
-    std::optional<std::u16string> path = ParseEscaped(line, ']');
-    in_key_ = path && KeyComponents(*path) == key_;
-  } else if (line.starts_with('@') || line.starts_with('"')) {
-    ValueLine(line);
-  }
-  return true;
-}
-
-void RegistryScanner::ValueLine(std::string_view line) {
-  std::u16string name;  // empty for "@", the key's default value
-  const bool quoted = line[0] == '"';
-  line.remove_prefix(1);
-  if (quoted) {
-    std::optional<std::u16string> parsed = ParseEscaped(line, '"');
-    if (!parsed) return;
-    name = std::move(*parsed);
-  }
-  line = SkipBlanks(line);
-  if (!line.starts_with('=')) return;
-  line = SkipBlanks(line.substr(1));
-  const bool wanted = in_key_ && FoldAsciiCase(name) == name_;
-  for (std::string_view form : {"str:", "str(2):"}) {
-    if (line.starts_with(form)) line.remove_prefix(form.size());
-  }
-  if (!line.starts_with('"')) {
-    continuation_ = line.ends_with('\\');
-    if (wanted) value_.reset();  // a number, bytes or a list of strings
-    return;
-  }
-  line.remove_prefix(1);
-  std::optional<std::u16string> text = ParseEscaped(line, '"');
-  if (wanted && text) value_ = text->substr(0, text->find(u'\0'));
-}
-
-std::string HomeDir() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return home;
-  const passwd* pw = getpwuid(getuid());
-  return pw != nullptr && pw->pw_dir != nullptr ? pw->pw_dir : "";
-}
-
-std::string StripTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
-// --- Path mapping ---
-
-std::string JoinPath(const std::string& dir, const std::string& name) {
-  if (dir.empty()) return name;
-  if (dir.back() == '/') return dir + name;
-  return dir + "/" + name;
-}
-
-bool EntryExists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
-// The entry of |dir| whose name equals |name| in any letter case; the first
-// by byte order when several do.
-std::optional<std::string> FindEntryAnyCase(const std::string& dir, const std::string& name) {
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-  if (d == nullptr) return std::nullopt;
-  const std::u16string wanted = FoldAsciiCase(Utf8ToUtf16(name));
-  std::optional<std::string> found;
-  while (const dirent* entry = readdir(d)) {
-    std::string candidate = entry->d_name;
-    if (FoldAsciiCase(Utf8ToUtf16(candidate)) != wanted) continue;
-    if (!found || candidate < *found) found = std::move(candidate);
-  }
-  closedir(d);
-  return found;
-}
-
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 }  // namespace
-
-std::optional<std::u16string> FindRegistryString(std::string_view file_text,
-                                                 std::u16string_view key_path,
-                                                 std::u16string_view name) {
-  RegistryScanner scanner(key_path, name);
-  while (!file_text.empty()) {
-    size_t end = file_text.find('\n');
-    std::string_view line = file_text.substr(0, end);
-    if (!scanner.Feed(line)) return std::nullopt;
-    if (end == std::string_view::npos) break;
-    file_text.remove_prefix(end + 1);
-  }
-  return scanner.value();
-}
 
 std::u16string GetSetting(std::u16string_view app, std::u16string_view section,
                           std::u16string_view key, std::u16string_view def) {
@@ -262,7 +30,7 @@ std::u16string GetSetting(std::u16string_view app, std::u16string_view section,
   // Wine keeps its registry in a regular file.  Anything else in its place (a
   // pipe, a device) could block the open or never end, so it counts as no
   // settings.
-  const std::string path = WinePrefix() + "/user.reg";
+  const std::filesystem::path path = WinePrefix() / "user.reg";
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return std::u16string(def);
   std::ifstream in(path, std::ios::binary);
@@ -273,77 +41,4 @@ std::u16string GetSetting(std::u16string_view app, std::u16string_view section,
   }
   return scanner.value().value_or(std::u16string(def));
 }
-
-std::string WinePrefix() {
-  const char* prefix = std::getenv("WINEPREFIX");
-  if (prefix != nullptr && *prefix != '\0') return StripTrailingSlashes(prefix);
-  return StripTrailingSlashes(HomeDir()) + "/.wine";
-}
-
-std::string NativePath(std::u16string_view windows_path, const std::string& prefix_dir) {
-  std::string path = Utf16ToUtf8(windows_path);
-  const bool native = !path.empty() && path[0] == '/';
-  std::replace(path.begin(), path.end(), '\\', '/');
-  std::string_view rest = path;
-  const std::string dosdevices = StripTrailingSlashes(prefix_dir) + "/dosdevices/";
-
-  // Win32 namespace prefixes ("\\?\C:\...", "\\.\C:\...", "\\?\UNC\...").
-  bool unc = false;
-  if (!native && (rest.substr(0, 4) == "//?/" || rest.substr(0, 4) == "//./")) {
-    rest.remove_prefix(4);
-    if (rest.size() >= 4 && FoldAsciiCase(Utf8ToUtf16(rest.substr(0, 4))) == u"unc/") {
-      rest.remove_prefix(4);
-      unc = true;
-    }
-  } else if (!native && rest.substr(0, 2) == "//") {
-    rest.remove_prefix(2);
-    unc = true;
-  }
-
-  std::string base;  // the folder the components hang off; "" is the current one
-  if (unc) {
-    base = dosdevices + "unc";
-  } else if (rest.size() >= 2 && IsAsciiLetter(rest[0]) && rest[1] == ':') {
-    base = dosdevices + static_cast<char>(rest[0] | 0x20) + ":";
-    rest.remove_prefix(2);
-  } else if (native) {
-    base = "/";
-  } else if (!rest.empty() && rest[0] == '/') {
-    base = dosdevices + "c:";  // rooted on the current drive: Wine starts programs on C:
-  }
-
-  std::vector<std::string> parts;
-  while (!rest.empty()) {
-    size_t end = rest.find('/');
-    std::string_view part = rest.substr(0, end);
-    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty() && parts.back() != "..") {
-        parts.pop_back();
-      } else if (base.empty()) {
-        parts.emplace_back(part);  // a relative path may climb above the current folder
-      }
-      continue;
-    }
-    parts.emplace_back(part);
-  }
-
-  std::string out = base;
-  bool found = true;  // every component so far exists
-  for (const std::string& part : parts) {
-    std::string name = part;
-    if (found && part != ".." && !EntryExists(JoinPath(out, part))) {
-      std::optional<std::string> match = FindEntryAnyCase(out, part);
-      if (match) {
-        name = std::move(*match);
-      } else {
-        found = false;
-      }
-    }
-    out = JoinPath(out, name);
-  }
-  return out;
-}
-
 }  // namespace addbook

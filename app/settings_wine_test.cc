@@ -5,6 +5,8 @@
 #include <fstream>
 
 #include "app/settings.h"
+#include "app/wine_path.h"
+#include "app/wine_registry.h"
 #include "base/text.h"
 
 namespace addbook {
@@ -126,7 +128,7 @@ TEST_F(PrefixTest, NativePaths) {
       {u"/", "/"},
       {Utf8ToUtf16(prefix_ + "/DRIVE_C/varnel/"), prefix_ + "/drive_c/Varnel"}};
   for (const auto& [windows, native] : rows) {
-    EXPECT_EQ(NativePath(windows, prefix_), native) << Utf16ToUtf8(windows);
+    EXPECT_EQ(NativePath(windows, prefix_).string(), native) << Utf16ToUtf8(windows);
   }
   EXPECT_TRUE(fs::is_regular_file(NativePath(rows[1].first, prefix_)));
 }

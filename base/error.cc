@@ -65,5 +65,12 @@ Error ConnectionUnusable() {
                "invalid in this context.");
 }
 
+Error DatabaseOpen(int32_t number, std::string_view path, std::string_view reason) {
+  return Error(number,
+               "Cannot open the database file " + std::string(path) + ": " + std::string(reason));
+}
+
+Error StatementRefused(std::string_view reason) { return Error(kStatementRefused, reason); }
+
 }  // namespace errors
 }  // namespace addbook

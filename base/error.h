@@ -70,6 +70,11 @@ inline constexpr int32_t kNoCurrentRecord = 3021;
 inline constexpr int32_t kNotUpdatable = 3251;
 inline constexpr int32_t kObjectOpen = 3705;
 inline constexpr int32_t kConnectionUnusable = 3709;
+inline constexpr int32_t kDatabaseNotFound = 3024;
+inline constexpr int32_t kDatabaseInUse = 3045;
+inline constexpr int32_t kCannotOpenDatabase = 3051;
+inline constexpr int32_t kStatementRefused = 3142;
+inline constexpr int32_t kNotADatabase = 3343;
 
 // "Overflow": a value does not fit the width it is stored in.
 Error Overflow();
@@ -103,6 +108,17 @@ Error NoCurrentRecord();
 Error NotUpdatable(std::u16string_view reason);
 // 3709: no open connection stands behind the recordset or command.
 Error ConnectionUnusable();
+
+// Opening the database file at |path| failed: "Cannot open the database file
+// <path>: <reason>".  |number| is one of kDatabaseNotFound (no such file),
+// kDatabaseInUse (another program holds it), kNotADatabase (not a database
+// this program can write, or damaged) and kCannotOpenDatabase (anything
+// else: a folder, no permission, read-only).  An engine's own error number
+// and message belong in |reason|.
+Error DatabaseOpen(int32_t number, std::string_view path, std::string_view reason);
+// 3142: a statement text refused before the engine ran any of it; |reason|
+// says what was wrong.
+Error StatementRefused(std::string_view reason);
 
 }  // namespace errors
 }  // namespace addbook

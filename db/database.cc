@@ -13,12 +13,12 @@
 
 namespace addbook {
 
-std::string SlashedPath(std::u16string_view windows_path) {
+std::filesystem::path SlashedPath(std::u16string_view windows_path) {
   std::u16string path(windows_path);
   for (char16_t& c : path) {
     if (c == u'\\') c = u'/';
   }
-  return Utf16ToUtf8(path);
+  return PathFromUtf16(path);
 }
 
 Database::Database(Display& display, const std::u16string& sep) : display_(display), sep_(sep) {}
@@ -30,7 +30,7 @@ bool Database::OpenDb(int16_t& DbErrNo) {
     DbErrNo = 0;
     Conn.ConnectionString = connection_string;
     Conn.ConnectionTimeout = busy_timeout_;
-    Conn.Open(resolver_);
+    Conn.Open(resolver_, opener_);
     // The whole import is one transaction: a run that does not reach its
     // end leaves nothing of the book behind.
     Conn.BeginTrans();

@@ -6,6 +6,7 @@
 #define ADDBOOK_DB_DATABASE_H_
 
 #include <chrono>
+#include <filesystem>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,8 +17,8 @@
 namespace addbook {
 
 // The default path resolver: the Windows-style path with every backslash
-// turned into '/', in UTF-8.
-std::string SlashedPath(std::u16string_view windows_path);
+// turned into '/'.
+std::filesystem::path SlashedPath(std::u16string_view windows_path);
 
 class Database {
  public:
@@ -31,6 +32,9 @@ class Database {
   // Replaces how the data source "<Sep>\Hadeeth.mdb" is turned into a native
   // path.  Takes effect at the next OpenDb.
   void set_path_resolver(PathResolver resolver) { resolver_ = std::move(resolver); }
+  // Replaces how the database file is opened (the engine for its kind unless
+  // set).  Takes effect at the next OpenDb.
+  void set_session_opener(engine::SessionOpener opener) { opener_ = std::move(opener); }
   // The longest wait for another program's lock; 60 seconds unless set.
   void set_busy_timeout_ms(int ms) { busy_timeout_ = std::chrono::milliseconds(ms); }
 
@@ -67,6 +71,7 @@ class Database {
   Display& display_;
   const std::u16string& sep_;
   PathResolver resolver_ = SlashedPath;
+  engine::SessionOpener opener_ = engine::OpenDatabaseFile;
   std::chrono::milliseconds busy_timeout_ = std::chrono::seconds(60);
   int64_t rows_changed_ = 0;
 };

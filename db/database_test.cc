@@ -43,15 +43,15 @@ TEST_F(DatabaseTest, OpenFailures) {
   enum Setup { kBytes, kMissing, kFolder };
   // |bytes| are written as Hadeeth.mdb for kBytes.
   const std::tuple<Setup, std::string, std::string, std::string> rows[] = {
-      {kMissing, "", "-14", "No such file or directory"},
-      {kFolder, "", "-14", "it is a folder, not a file"},
-      {kBytes, "", "-26", "the file is empty, not a database"},
-      {kBytes, "Name,Author\r\n", "-26",
+      {kMissing, "", "3024", "No such file or directory"},
+      {kFolder, "", "3051", "it is a folder, not a file"},
+      {kBytes, "", "3343", "the file is empty, not a database"},
+      {kBytes, "Name,Author\r\n", "3343",
        "it is not a database (it does not begin with a SQLite 3 header)"},
-      {kBytes, std::string("\0\1\0\0Standard Jet DB\0", 20) + std::string(100, 'x'), "-26",
+      {kBytes, std::string("\0\1\0\0Standard Jet DB\0", 20) + std::string(100, 'x'), "3343",
        "it is an Access (Jet) database; only SQLite 3 databases can be written"},
-      {kBytes, std::string("SQLite format 3\0", 16) + std::string(200, '\x7f'), "-26",
-       "file is not a database"},
+      {kBytes, std::string("SQLite format 3\0", 16) + std::string(200, '\x7f'), "3343",
+       "file is not a database (SQLite error 26)"},
   };
   for (const auto& [setup, bytes, number, reason] : rows) {
     SCOPED_TRACE(reason);

@@ -6,9 +6,7 @@
 // file carries "Standard Jet DB" (Jet 3/4) or "Standard ACE DB" (ACE) from
 // byte 4.  Only SQLite 3 files have an engine here.
 //
-// Failures carry the numbers that the SQLite engine gives the same failures
-// (negative, as engine errors are): -14 when the file cannot be opened at all,
-// -26 when it is not a database this program can write.
+// Failures carry the numbers of the error catalogue (errors::DatabaseOpen).
 #include "db/engine.h"
 
 #include <filesystem>
@@ -16,21 +14,19 @@
 #include <system_error>
 
 #include "base/error.h"
+#include "base/text.h"
 #include "db/sqlite_engine.h"
 
 namespace addbook::engine {
 namespace {
-
-constexpr int32_t kCannotOpen = -14;
-constexpr int32_t kNotADatabase = -26;
 
 constexpr std::string_view kSqliteMagic("SQLite format 3\0", 16);
 constexpr std::string_view kJetMagic = "Standard Jet DB";
 constexpr std::string_view kAceMagic = "Standard ACE DB";
 constexpr size_t kAccessMagicOffset = 4;
 
-Error OpenFailure(int32_t number, const std::string& path, std::string_view reason) {
-  return Error(number, "Cannot open the database file " + path + ": " + std::string(reason));
+Error OpenFailure(int32_t number, const std::filesystem::path& path, std::string_view reason) {
+  return errors::DatabaseOpen(number, PathToUtf8(path), reason);
 }
 
 }  // namespace
@@ -46,20 +42,23 @@ FileKind KindOfFile(std::string_view first_bytes) {
   return FileKind::kUnknown;
 }
 
-std::unique_ptr<Session> OpenDatabaseFile(const std::string& path,
+std::unique_ptr<Session> OpenDatabaseFile(const std::filesystem::path& path,
                                           std::chrono::milliseconds busy_timeout) {
   std::error_code ec;
   std::filesystem::file_status status = std::filesystem::status(path, ec);
   if (!std::filesystem::exists(status)) {
-    throw OpenFailure(kCannotOpen, path, ec ? ec.message() : "no such file");
+    throw OpenFailure(status.type() == std::filesystem::file_type::not_found
+                          ? errors::kDatabaseNotFound
+                          : errors::kCannotOpenDatabase,
+                      path, ec ? ec.message() : "no such file");
   }
-  if (ec) throw OpenFailure(kCannotOpen, path, ec.message());
+  if (ec) throw OpenFailure(errors::kCannotOpenDatabase, path, ec.message());
   if (std::filesystem::is_directory(status)) {
-    throw OpenFailure(kCannotOpen, path, "it is a folder, not a file");
+    throw OpenFailure(errors::kCannotOpenDatabase, path, "it is a folder, not a file");
   }
 
   std::ifstream file(path, std::ios::binary);
-  if (!file) throw OpenFailure(kCannotOpen, path, "the file cannot be read");
+  if (!file) throw OpenFailure(errors::kCannotOpenDatabase, path, "the file cannot be read");
   char header[32] = {};
   file.read(header, sizeof header);
   std::string_view first_bytes(header, static_cast<size_t>(file.gcount()));
@@ -69,17 +68,17 @@ std::unique_ptr<Session> OpenDatabaseFile(const std::string& path,
     case FileKind::kSqlite3:
       return OpenSqliteDatabase(path, busy_timeout);
     case FileKind::kJet:
-      throw OpenFailure(kNotADatabase, path,
+      throw OpenFailure(errors::kNotADatabase, path,
                         "it is an Access (Jet) database; only SQLite 3 databases can be written");
     case FileKind::kAce:
-      throw OpenFailure(kNotADatabase, path,
+      throw OpenFailure(errors::kNotADatabase, path,
                         "it is an Access (ACE) database; only SQLite 3 databases can be written");
     case FileKind::kEmpty:
-      throw OpenFailure(kNotADatabase, path, "the file is empty, not a database");
+      throw OpenFailure(errors::kNotADatabase, path, "the file is empty, not a database");
     case FileKind::kUnknown:
       break;
   }
-  throw OpenFailure(kNotADatabase, path,
+  throw OpenFailure(errors::kNotADatabase, path,
                     "it is not a database (it does not begin with a SQLite 3 header)");
 }
 

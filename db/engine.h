@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstddef>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -88,12 +90,18 @@ enum class FileKind { kSqlite3, kJet, kAce, kEmpty, kUnknown };
 // needed to tell them all apart).
 FileKind KindOfFile(std::string_view first_bytes);
 
-// Opens the database file at |path| (a native path) for reading and writing,
-// with |busy_timeout| as the longest wait for another program's lock.  Never
-// creates a file.  Throws Error, naming the path, when the file is missing,
-// is not a database this program can write, or cannot be opened for writing.
-std::unique_ptr<Session> OpenDatabaseFile(const std::string& path,
+// Opens the database file at |path| for reading and writing, with
+// |busy_timeout| as the longest wait for another program's lock.  Never
+// creates a file.  Throws errors::DatabaseOpen, naming the path, when the
+// file is missing, is not a database this program can write, or cannot be
+// opened for writing.
+std::unique_ptr<Session> OpenDatabaseFile(const std::filesystem::path& path,
                                           std::chrono::milliseconds busy_timeout);
+
+// How a connection opens its database file: OpenDatabaseFile, or an engine
+// chosen by the caller.
+using SessionOpener = std::function<std::unique_ptr<Session>(const std::filesystem::path&,
+                                                             std::chrono::milliseconds)>;
 
 }  // namespace addbook::engine
 

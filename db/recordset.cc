@@ -10,7 +10,7 @@ constexpr std::u16string_view kDataSourceKey = u"Data Source=";
 
 }  // namespace
 
-void Connection::Open(const PathResolver& resolve) {
+void Connection::Open(const PathResolver& resolve, const engine::SessionOpener& open) {
   if (session_) throw errors::ObjectOpen();
   // Data Source is the last key, so its value runs to the end of the text: a
   // folder name holding ';' stays whole.
@@ -20,7 +20,7 @@ void Connection::Open(const PathResolver& resolve) {
   }
   std::u16string_view data_source =
       std::u16string_view(ConnectionString).substr(key + kDataSourceKey.size());
-  session_ = engine::OpenDatabaseFile(resolve(data_source), ConnectionTimeout);
+  session_ = open(resolve(data_source), ConnectionTimeout);
 }
 
 void Connection::Close() {

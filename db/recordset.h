@@ -6,6 +6,7 @@
 #define ADDBOOK_DB_RECORDSET_H_
 
 #include <chrono>
+#include <filesystem>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -25,7 +26,7 @@ inline constexpr int kStateOpen = 1;
 
 // Turns the data source of a connection string (a Windows-style path) into
 // a path of the file system the program runs on.
-using PathResolver = std::function<std::string(std::u16string_view)>;
+using PathResolver = std::function<std::filesystem::path(std::u16string_view)>;
 
 // The connection to one database file, opened for reading and writing.
 class Connection {
@@ -37,10 +38,12 @@ class Connection {
   // The longest wait for a lock held by another program.
   std::chrono::milliseconds ConnectionTimeout{std::chrono::seconds(15)};
 
-  // Opens the file that ConnectionString names, through |resolve|.  Throws
+  // Opens the file that ConnectionString names, through |resolve|, with
+  // |open| (OpenDatabaseFile unless a caller picks an engine).  Throws
   // errors::ObjectOpen when already open, and the engine's Error when the
   // file cannot be opened for writing; the connection stays closed then.
-  void Open(const PathResolver& resolve);
+  void Open(const PathResolver& resolve,
+            const engine::SessionOpener& open = engine::OpenDatabaseFile);
   int State() const { return session_ ? kStateOpen : kStateClosed; }
   // Closes the database; a transaction still open is undone first.  Never
   // throws: when the undo fails, the file's own journal undoes the

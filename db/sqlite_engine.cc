@@ -9,11 +9,12 @@
 // database as parameters (row updates) are bound with their length and stored
 // exactly, NUL characters included.
 //
-// Errors.  An engine failure is thrown as Error with the negated extended
-// result code (so engine errors are negative, like those of other database
-// layers) and SQLite's own message; failures to open also name the file.  A
-// refused statement text is error -1 (SQLITE_ERROR) with a description of
-// what was wrong.
+// Errors.  A statement that fails is thrown as Error with the negated
+// extended result code (so engine errors are negative, like those of other
+// database layers) and SQLite's own message.  Failures to open, and a lock
+// that another program keeps past the wait, carry the numbers of the error
+// catalogue (errors::DatabaseOpen), with SQLite's code and message in the
+// description; a refused statement text is errors::StatementRefused.
 //
 // Effects.  The import runs in one write transaction: Begin takes the write
 // lock at once (BEGIN IMMEDIATE), waiting up to the busy timeout for another
@@ -55,6 +56,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 #include <type_traits>
@@ -73,15 +75,36 @@ struct StmtDeleter {
 };
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
 
-// A statement text that is refused before SQLite sees it.
-constexpr int32_t kRefused = -SQLITE_ERROR;
+// The number of an engine failure that has no result code of its own.
+constexpr int32_t kEngineFailure = -SQLITE_ERROR;
 
 Error EngineError(sqlite3* db) {
   return Error(-sqlite3_extended_errcode(db), Utf8ToUtf16(sqlite3_errmsg(db)));
 }
 
-Error OpenError(int32_t code, const std::string& path, std::string_view reason) {
-  return Error(-code, "Cannot open the database file " + path + ": " + std::string(reason));
+// The catalogue number for a failure to open with SQLite's result |code|.
+int32_t OpenFailureNumber(int code, const std::filesystem::path& path) {
+  switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return errors::kDatabaseInUse;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      return errors::kNotADatabase;
+    case SQLITE_CANTOPEN: {
+      std::error_code ec;
+      return std::filesystem::exists(path, ec) ? errors::kCannotOpenDatabase
+                                               : errors::kDatabaseNotFound;
+    }
+    default:
+      return errors::kCannotOpenDatabase;
+  }
+}
+
+Error OpenError(int code, const std::filesystem::path& path, std::string_view reason) {
+  return errors::DatabaseOpen(
+      OpenFailureNumber(code, path), PathToUtf8(path),
+      std::string(reason) + " (SQLite error " + std::to_string(code) + ")");
 }
 
 using sql::IsSqlSpace;
@@ -90,26 +113,28 @@ using sql::SimpleSelect;
 // Refuses a statement text that holds a NUL (see the note above).
 void RefuseNul(std::u16string_view sql) {
   if (size_t nul = sql.find(u'\0'); nul != std::u16string_view::npos) {
-    throw Error(kRefused, "The statement holds a NUL character (at character " +
-                              std::to_string(nul + 1) + "); nothing was run");
+    throw errors::StatementRefused("The statement holds a NUL character (at character " +
+                                   std::to_string(nul + 1) + "); nothing was run");
   }
 }
 
 // Compiles the one statement that |text|, a statement text in UTF-8 that
 // RefuseNul let pass, must hold (see the note above).
 Stmt PrepareText(sqlite3* db, const std::string& text) {
-  if (text.size() > INT_MAX) throw Error(kRefused, "The statement is too long; nothing was run");
+  if (text.size() > INT_MAX) {
+    throw errors::StatementRefused("The statement is too long; nothing was run");
+  }
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
   int rc = sqlite3_prepare_v2(db, text.data(), static_cast<int>(text.size()), &raw, &tail);
   Stmt stmt(raw);
   if (rc != SQLITE_OK) throw EngineError(db);
-  if (!stmt) throw Error(kRefused, "The statement is empty; nothing was run");
+  if (!stmt) throw errors::StatementRefused("The statement is empty; nothing was run");
   for (const char* p = tail; p != text.data() + text.size(); ++p) {
     if (!IsSqlSpace(*p)) {
-      throw Error(kRefused,
-                  "The text holds more than one statement, or text after its statement; "
-                  "nothing was run");
+      throw errors::StatementRefused(
+          "The text holds more than one statement, or text after its statement; nothing was "
+          "run");
     }
   }
   return stmt;
@@ -203,7 +228,7 @@ std::string QuoteName(std::string_view name) {
 // The open database, shared by its session and the row writers of its
 // queries.
 struct SqliteDb {
-  SqliteDb(sqlite3* handle, std::string path, std::chrono::milliseconds busy_timeout)
+  SqliteDb(sqlite3* handle, std::filesystem::path path, std::chrono::milliseconds busy_timeout)
       : handle(handle), path(std::move(path)), busy_timeout(busy_timeout) {}
   // Closing undoes a transaction still open.
   ~SqliteDb() { sqlite3_close_v2(handle); }
@@ -211,7 +236,7 @@ struct SqliteDb {
   SqliteDb& operator=(const SqliteDb&) = delete;
 
   sqlite3* const handle;
-  const std::string path;
+  const std::filesystem::path path;
   const std::chrono::milliseconds busy_timeout;
   bool in_transaction = false;  // Begin succeeded; neither Commit nor Rollback since
 };
@@ -228,7 +253,7 @@ void CheckTransaction(SqliteDb& db, const Error* cause) {
   db.in_transaction = false;
   std::u16string why = cause ? cause->description() : u"a statement ended the transaction";
   throw FatalError(FatalError::Kind::kImportUndone,
-                   Error(cause ? cause->number() : kRefused,
+                   Error(cause ? cause->number() : kEngineFailure,
                          u"The database undid the whole import after this error: " + why +
                              u". Nothing of the book was stored."));
 }
@@ -379,10 +404,13 @@ class SqliteSession : public Session {
       if ((sqlite3_extended_errcode(db) & 0xFF) == SQLITE_BUSY) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%g", db_->busy_timeout.count() / 1000.0);
-        throw Error(-sqlite3_extended_errcode(db),
-                    "The database file " + db_->path +
+        throw Error(errors::kDatabaseInUse,
+                    "The database file " + PathToUtf8(db_->path) +
                         " is in use by another program, which kept it locked for longer than " +
-                        seconds + " seconds (database is locked); close that program and run again");
+                        seconds +
+                        " seconds (database is locked, SQLite error " +
+                        std::to_string(sqlite3_extended_errcode(db)) +
+                        "); close that program and run again");
       }
       throw EngineError(db);
     }
@@ -536,12 +564,13 @@ class SqliteSession : public Session {
 
 }  // namespace
 
-std::unique_ptr<Session> OpenSqliteDatabase(const std::string& path,
+std::unique_ptr<Session> OpenSqliteDatabase(const std::filesystem::path& path,
                                             std::chrono::milliseconds busy_timeout) {
   sqlite3* raw = nullptr;
   // One thread uses the connection: it needs no lock of its own.
   int rc =
-      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+      sqlite3_open_v2(PathToUtf8(path).c_str(), &raw,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   auto db = std::make_shared<SqliteDb>(raw, path, busy_timeout);
   if (rc != SQLITE_OK) {
     if (!raw) throw OpenError(rc, path, sqlite3_errstr(rc));

@@ -32,7 +32,7 @@ TEST(SqliteEngineTest, TheImportIsOneTransaction) {
       Open(host)->Begin();
       ADD_FAILURE() << "a second transaction began";
     } catch (const Error& e) {
-      EXPECT_EQ(e.number(), -5);
+      EXPECT_EQ(e.number(), errors::kDatabaseInUse);
       EXPECT_NE(Utf16ToUtf8(e.description()).find(host.file() + " is in use by another program"),
                 std::string::npos);
     }

@@ -11,7 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/settings.h"
+#include "app/wine_path.h"
+#include "app/wine_registry.h"
 #include "base/text.h"
 #include "fuzz/fuzz_util.h"
 
@@ -32,7 +33,7 @@ std::string MakePrefix() {
 bool IsDriveLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 
 void CheckMapping(std::u16string_view windows_path, const std::string& prefix) {
-  const std::string native = NativePath(windows_path, prefix);
+  const std::string native = NativePath(windows_path, prefix).string();
   const std::string dosdevices = prefix + "/dosdevices/";
   std::u16string slashed(windows_path);
   for (char16_t& c : slashed) {

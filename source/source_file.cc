@@ -54,6 +54,8 @@
 #include <utility>
 
 #include "base/error.h"
+#include "base/file.h"
+#include "base/text.h"
 
 namespace addbook {
 namespace {
@@ -103,7 +105,8 @@ bool IsBlank(unsigned char c) { return c == ' ' || c == '\t'; }
 
 char16_t DecodeCp1256(unsigned char byte) { return kCp1256.chars[byte]; }
 
-std::unique_ptr<SourceFile> SourceFile::Open(const std::string& path) {
+std::unique_ptr<SourceFile> SourceFile::Open(const std::filesystem::path& path) {
+  const std::string shown = PathToUtf8(path);
   // A folder opens for reading on some systems and fails only at the first
   // read; refuse it here so that every open failure shows at the open.  A
   // pipe or a device is refused too: opening a pipe blocks until someone
@@ -111,20 +114,20 @@ std::unique_ptr<SourceFile> SourceFile::Open(const std::string& path) {
   std::error_code ec;
   std::filesystem::file_status status = std::filesystem::status(path, ec);
   if (std::filesystem::is_directory(status)) {
-    throw errors::PathFileAccess(path, std::strerror(EISDIR));
+    throw errors::PathFileAccess(shown, std::strerror(EISDIR));
   }
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-    throw errors::PathFileAccess(path, "not a regular file");
+    throw errors::PathFileAccess(shown, "not a regular file");
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenForReading(path);
   if (file == nullptr) {
     int err = errno;
-    if (err == ENOENT) throw errors::FileNotFound(path);
-    throw errors::PathFileAccess(path, std::strerror(err));
+    if (err == ENOENT) throw errors::FileNotFound(shown);
+    throw errors::PathFileAccess(shown, std::strerror(err));
   }
   // The chunk buffer is the only buffer: reads go straight into it.
   std::setvbuf(file, nullptr, _IONBF, 0);
-  return std::unique_ptr<SourceFile>(new SourceFile(file, path));
+  return std::unique_ptr<SourceFile>(new SourceFile(file, shown));
 }
 
 SourceFile::SourceFile(std::FILE* file, std::string path)
@@ -216,7 +219,7 @@ int32_t FileTable::FreeFile() const {
   return no;
 }
 
-void FileTable::Open(int32_t no, const std::string& path) {
+void FileTable::Open(int32_t no, const std::filesystem::path& path) {
   std::unique_ptr<SourceFile> file = SourceFile::Open(path);
   files_[no] = std::move(file);
 }
@@ -229,6 +232,5 @@ SourceFile& FileTable::Get(int32_t no) {
   return *it->second;
 }
 
-bool FileTable::IsOpen(int32_t no) const { return files_.count(no) != 0; }
 
 }  // namespace addbook

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,10 +23,10 @@ char16_t DecodeCp1256(unsigned char byte);
 // stays bounded by the longest item whatever the size of the file.
 class SourceFile {
  public:
-  // Opens the file at |path| (a native path).  Throws errors::FileNotFound
+  // Opens the file at |path|.  Throws errors::FileNotFound
   // when it does not exist and errors::PathFileAccess when it cannot be read
   // for any other reason (a folder, a pipe or a device, no permission).
-  static std::unique_ptr<SourceFile> Open(const std::string& path);
+  static std::unique_ptr<SourceFile> Open(const std::filesystem::path& path);
 
   ~SourceFile();
   SourceFile(const SourceFile&) = delete;
@@ -54,7 +55,7 @@ class SourceFile {
   void SkipLineEnd();
 
   std::FILE* file_;
-  std::string path_;
+  std::string path_;  // as shown in messages
   std::vector<unsigned char> buffer_;
   size_t pos_ = 0;  // next unread byte in buffer_
   size_t end_ = 0;  // one past the last valid byte in buffer_
@@ -70,15 +71,13 @@ class FileTable {
 
   // Opens |path| under |no|, replacing whatever was open under it.  Throws as
   // SourceFile::Open does; what was open under |no| then stays open.
-  void Open(int32_t no, const std::string& path);
+  void Open(int32_t no, const std::filesystem::path& path);
 
   // Closes |no|; a number that is not open is left alone.
   void Close(int32_t no);
 
   // The file open under |no|.  Throws errors::BadFileNumber when none is.
   SourceFile& Get(int32_t no);
-
-  bool IsOpen(int32_t no) const;
 
  private:
   std::map<int32_t, std::unique_ptr<SourceFile>> files_;

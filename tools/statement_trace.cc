@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/exe_path.h"
+#include "app/platform.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ int OnTrace(unsigned kind, void*, void* p, void* x) {
 
 int OnOpen(sqlite3* db, char**, const sqlite3_api_routines*) {
   if (!trace_file) {
-    std::string path = addbook::ExecutableDir() + "/statements.sql";
+    const std::string path = (addbook::ExecutableDir() / "statements.sql").string();
     trace_file = std::fopen(path.c_str(), "wb");
     if (!trace_file) {
       std::perror(path.c_str());
