@@ -11,6 +11,7 @@
 // Captions are shown as plain text, exactly as given; the window object keeps
 // its own copy, so nothing here is ever read back by the run.
 #include "app/qt_display.h"
+#include "app/window_layout.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -27,34 +28,7 @@
 namespace addbook {
 namespace {
 
-// A control's place in the window, in twips, within the client area.
-struct Place {
-  Control control;
-  const char* name;
-  int left, top, width, height;
-};
-
-// In tab order, which is also the order of creation and so Qt's focus chain.
-constexpr Place kPlaces[kControlCount] = {
-    {Control::kText1, "Text1", 120, 1560, 9135, 1815},
-    {Control::kFirst, "First", 6960, 3720, 1695, 375},
-    {Control::kCommand1, "Command1", 6960, 4320, 1695, 375},
-    {Control::kCurVol, "lCurVol", 360, 3720, 615, 255},
-    {Control::kCurBook, "lCurBook", 1080, 3720, 615, 255},
-    {Control::kCurChapter, "lCurChapter", 1800, 3720, 615, 255},
-    {Control::kPhase, "lPhase", 360, 4200, 5895, 255},
-    {Control::kBab, "lBAB", 360, 4680, 615, 255},
-    {Control::kCommand2, "Command2", 6960, 4920, 1695, 375},
-    {Control::kCurHadeeth, "lCurHadeeth", 2520, 3720, 615, 255},
-    {Control::kCurSubChapter, "lCurSubChapter", 3240, 3720, 615, 255},
-};
-constexpr Place kList1 = {Control::kText1, "List1", 120, 120, 6375, 1035};
-constexpr int kClientWidth = 6495;
-constexpr int kClientHeight = 1185;
-
-bool IsButton(Control c) {
-  return c == Control::kFirst || c == Control::kCommand1 || c == Control::kCommand2;
-}
+using layout::Place;
 
 QString ToQString(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
@@ -91,20 +65,20 @@ class QtDisplay::Window : public QWidget {
 QtDisplay::QtDisplay() : window_(std::make_unique<Window>(*this)) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   const double dpi = screen ? screen->logicalDotsPerInch() : 96.0;
-  auto px = [dpi](int twips) { return qRound(twips * dpi / 1440.0); };
+  auto px = [dpi](int twips) { return qRound(twips * dpi / double(layout::kTwipsPerInch)); };
   auto place = [&px](QWidget* widget, const Place& p) {
     widget->setObjectName(QString::fromLatin1(p.name));
     widget->setGeometry(px(p.left), px(p.top), px(p.width), px(p.height));
   };
 
   window_->setWindowTitle(WindowTitle(kWindowTitle));
-  window_->setFixedSize(px(kClientWidth), px(kClientHeight));
+  window_->setFixedSize(px(layout::kClientWidth), px(layout::kClientHeight));
 
-  for (const Place& p : kPlaces) {
+  for (const Place& p : layout::kPlaces) {
     QWidget* widget;
     if (p.control == Control::kText1) {
       widget = new QLineEdit(window_.get());
-    } else if (IsButton(p.control)) {
+    } else if (layout::IsButton(p.control)) {
       auto* button = new QPushButton(window_.get());
       button->setFocusPolicy(Qt::NoFocus);
       button->setAutoDefault(false);
@@ -123,7 +97,7 @@ QtDisplay::QtDisplay() : window_(std::make_unique<Window>(*this)) {
     controls_[static_cast<size_t>(p.control)] = widget;
   }
   list_ = new QListWidget(window_.get());
-  place(list_, kList1);
+  place(list_, layout::kList1);
 
   // The captions at start.
   ShowCaption(Control::kFirst, u"First");

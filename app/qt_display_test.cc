@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "app/form1.h"
+#include "app/window_layout.h"
 #include "db/test_host.h"
 
 namespace addbook {
@@ -18,23 +19,16 @@ QString Q(std::u16string_view s) { return QString::fromUtf16(s.data(), qsizetype
 TEST(QtDisplayTest, TheWindowAndItsControls) {
   QtDisplay display;
   QWidget* window = display.window();
-  EXPECT_EQ(window->size(), QSize(6495, 1185) / 15);
-  // In twips.
-  // clang-format off
-  const std::pair<const char*, QRect> kPlaces[] = {
-      {"List1", {120, 120, 6375, 1035}},        {"Text1", {120, 1560, 9135, 1815}},
-      {"First", {6960, 3720, 1695, 375}},       {"Command1", {6960, 4320, 1695, 375}},
-      {"Command2", {6960, 4920, 1695, 375}},    {"lCurVol", {360, 3720, 615, 255}},
-      {"lCurBook", {1080, 3720, 615, 255}},     {"lCurChapter", {1800, 3720, 615, 255}},
-      {"lCurHadeeth", {2520, 3720, 615, 255}},  {"lCurSubChapter", {3240, 3720, 615, 255}},
-      {"lPhase", {360, 4200, 5895, 255}},       {"lBAB", {360, 4680, 615, 255}}};
-  // clang-format on
-  for (const auto& [name, twips] : kPlaces) {
-    SCOPED_TRACE(name);
-    QWidget* control = window->findChild<QWidget*>(name);
+  EXPECT_EQ(window->size(), QSize(layout::kClientWidth, layout::kClientHeight) / 15);
+  std::vector<layout::Place> places(std::begin(layout::kPlaces), std::end(layout::kPlaces));
+  places.push_back(layout::kList1);
+  for (const layout::Place& place : places) {
+    SCOPED_TRACE(place.name);
+    QWidget* control = window->findChild<QWidget*>(place.name);
     ASSERT_TRUE(control && !control->isHidden() && control->isEnabled());
-    EXPECT_EQ(control->geometry(), QRect(twips.topLeft() / 15, twips.size() / 15));
-    EXPECT_EQ(window->rect().intersects(control->geometry()), name == std::string("List1"));
+    EXPECT_EQ(control->geometry(),
+              QRect(place.left / 15, place.top / 15, place.width / 15, place.height / 15));
+    EXPECT_EQ(window->rect().intersects(control->geometry()), &place == &places.back());
   }
   // Activating the window focuses the text box; Tab then goes back and forth
   // between it and the list, never to a button.

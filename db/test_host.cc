@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/error.h"
 #include "base/text.h"
 
 namespace addbook {
@@ -27,7 +28,7 @@ std::string SchemaText() {
 
 }  // namespace
 
-TestHost::TestHost(Contents contents) {
+TestHost::TestHost(Contents contents, engine::SessionOpener reader) : reader_(std::move(reader)) {
   std::string pattern = (std::filesystem::temp_directory_path() / "addbook-host-XXXXXX").string();
   if (!mkdtemp(pattern.data())) Fatal("cannot make a folder at " + pattern);
   folder_ = pattern;
@@ -56,11 +57,15 @@ sqlite3* TestHost::db() {
 }
 
 void TestHost::Disconnect() {
+  session_.reset();
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
 }
 
 std::string TestHost::Exec(std::string_view sql) {
+  // The reading session is opened again when next needed, so that it sees
+  // the host as changed here and holds nothing that a change must wait for.
+  session_.reset();
   char* message = nullptr;
   if (sqlite3_exec(db(), std::string(sql).c_str(), nullptr, nullptr, &message) == SQLITE_OK) {
     return {};
@@ -72,26 +77,27 @@ std::string TestHost::Exec(std::string_view sql) {
 
 std::vector<TestHost::Row> TestHost::Rows(std::string_view sql) {
   std::vector<Row> rows;
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db(), sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) !=
-      SQLITE_OK) {
-    ADD_FAILURE() << sqlite3_errmsg(db()) << " in " << sql;
-    return rows;
-  }
-  int rc;
-  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    Row& row = rows.emplace_back();
-    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-      if (sqlite3_column_type(stmt, i) == SQLITE_NULL) {
-        row.push_back(std::nullopt);
-      } else {
-        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-        row.push_back(std::string(text, sqlite3_column_bytes(stmt, i)));
+  try {
+    if (!session_) session_ = reader_(file(), std::chrono::seconds(5));
+    engine::QueryResult result = session_->Query(Utf8ToUtf16(sql));
+    for (const std::vector<Variant>& values : result.rows) {
+      Row& row = rows.emplace_back();
+      for (const Variant& value : values) {
+        switch (value.type()) {
+          case Variant::Type::kNull:
+            row.push_back(std::nullopt);
+            break;
+          case Variant::Type::kBytes:
+            row.push_back(value.bytes());
+            break;
+          default:
+            row.push_back(Utf16ToUtf8(value.ToText()));
+        }
       }
     }
+  } catch (const Error& e) {
+    ADD_FAILURE() << Utf16ToUtf8(e.description()) << " in " << sql;
   }
-  if (rc != SQLITE_DONE) ADD_FAILURE() << sqlite3_errmsg(db()) << " in " << sql;
-  sqlite3_finalize(stmt);
   return rows;
 }
 

@@ -1,13 +1,18 @@
 // Fresh host databases for tests: a folder of its own under the temporary
-// folder, holding Hadeeth.mdb made from db/schema.sql, and a connection of
-// the test's own to prepare the host and to read back what was stored.
+// folder, holding Hadeeth.mdb made from db/schema.sql, a connection of the
+// test's own to prepare the host, and a session of a database engine to read
+// back what was stored, the way the installer reads: through the engine
+// interface, so that a suite runs unchanged against any engine.
 #ifndef ADDBOOK_DB_TEST_HOST_H_
 #define ADDBOOK_DB_TEST_HOST_H_
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "db/engine.h"
 
 struct sqlite3;
 
@@ -18,8 +23,10 @@ class TestHost {
   enum class Contents { kSchema, kNothing };
 
   // Makes the folder and, for kSchema, Hadeeth.mdb in it from the schema.
-  // Aborts the test program when that fails.
-  explicit TestHost(Contents contents = Contents::kSchema);
+  // Aborts the test program when that fails.  Reads back through sessions
+  // that |reader| opens.
+  explicit TestHost(Contents contents = Contents::kSchema,
+                    engine::SessionOpener reader = engine::OpenDatabaseFile);
   // Removes the folder and everything in it.
   ~TestHost();
   TestHost(const TestHost&) = delete;
@@ -30,18 +37,19 @@ class TestHost {
   // The folder as the installer's settings would hold it.
   std::u16string sep() const;
 
-  // Runs |sql| (any number of statements) on the host; returns the error
-  // message, or an empty string on success.
+  // Runs |sql| (any number of statements, SQLite's own text) on the host;
+  // returns the error message, or an empty string on success.
   std::string Exec(std::string_view sql);
 
-  // The rows of the query |sql|, each column as text (UTF-8; nullopt for
-  // Null).  Fails the test on error.
+  // The rows of the query |sql|, read through the engine, each column as
+  // text (UTF-8; nullopt for Null).  Fails the test on error.
   using Row = std::vector<std::optional<std::string>>;
   std::vector<Row> Rows(std::string_view sql);
   // The single value of a query that returns one row of one column.
   std::optional<std::string> Value(std::string_view sql);
 
-  // Drops the test's own connection, e.g. to leave the file alone.
+  // Drops the test's own connection and session, e.g. to leave the file
+  // alone.
   void Disconnect();
 
  private:
@@ -49,6 +57,8 @@ class TestHost {
 
   std::string folder_;
   sqlite3* db_ = nullptr;
+  engine::SessionOpener reader_;
+  std::unique_ptr<engine::Session> session_;
 };
 
 }  // namespace addbook
