@@ -252,9 +252,9 @@ std::u16string Form1::Summary(double seconds) const {
   }
   // Counts of what the database holds now: an import that was not committed
   // left nothing.
-  int64_t rows = committed_ ? db_.rows_inserted() : 0;
+  int64_t rows = committed_ ? db_.rows_changed() : 0;
   int64_t fields = committed_ ? db_.fields_updated() : 0;
-  if (!committed_ && (db_.rows_inserted() > 0 || db_.fields_updated() > 0)) {
+  if (!committed_ && (db_.rows_changed() > 0 || db_.fields_updated() > 0)) {
     what += u", and everything it wrote was undone";
   }
   char secs[32];

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <random>
+#include <vector>
 
 #include "app/form1.h"
 #include "app/run_addbook_test_util.h"
@@ -57,19 +59,23 @@ std::string LargeBook(int hadeeths) {
 // record: the inserts store them as written, the field writers between
 // apostrophes with the inner ones doubled.  A relative folder in the
 // settings is taken from the current folder, here the root.
-TEST(RobustnessTest, EndsSoundlyWhateverItMeets) {
+struct Case {
+  const char* name;
+  int status;
+  std::string shown, stored, book = "", setup = "", wrapper = "", sql = "";
+  bool damaged = false;
+  std::string setting = "C:\\\\مكتب\\\\";
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+std::vector<Case> Cases() {
   std::mt19937 random(706);
   std::string noise(64 * 1024, '\0');
   for (char& c : noise) c = static_cast<char>(random());
   const std::string nobody =
       geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
-  struct Case {
-    const char* name;
-    int status;
-    std::string shown, stored, book = "", setup = "", wrapper = "", sql = "";
-    bool damaged = false;
-    std::string setting = "C:\\\\مكتب\\\\";
-  } cases[] = {
+  return {
       {"random bytes", 1, "", "?", noise},
       {"NUL bytes: refused in a statement, stored in a field", 1,
        "dbCMD:The statement holds a NUL character (at character 88); nothing was run",
@@ -112,8 +118,23 @@ TEST(RobustnessTest, EndsSoundlyWhateverItMeets) {
       {"read-only folder, rollback journal", 1, "dbCMD:attempt to write a readonly database", "?",
        "", "chmod 666 Hadeeth.mdb; chmod 555 .", nobody, "PRAGMA journal_mode=DELETE"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+}
+
+class EndsSoundly : public testing::TestWithParam<Case> {};
+
+INSTANTIATE_TEST_SUITE_P(RobustnessTest, EndsSoundly, testing::ValuesIn(Cases()),
+                         [](const testing::TestParamInfo<Case>& info) {
+                           std::string name;
+                           for (const char* p = info.param.name; *p; ++p) {
+                             if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+                             if (*p == ' ') name += '_';
+                           }
+                           return name;
+                         });
+
+TEST_P(EndsSoundly, WhateverItMeets) {
+  const Case& c = GetParam();
+  {
     Installation inst(c.setting);
     if (!c.book.empty()) std::ofstream(inst.root + "/bin/h1.txt", std::ios::binary) << c.book;
     ASSERT_EQ(inst.host.Exec(c.sql), "");

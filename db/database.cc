@@ -60,6 +60,8 @@ void Database::SqlSelect(Recordset& rs, std::u16string_view sql) {
     try {
       if (rs.State() == kStateOpen) rs.Close();
     } catch (const Error&) {
+      // The edit was just dropped, so the close cannot be refused; a failure
+      // here leaves nothing a caller could misread.
     }
   }
 }
@@ -78,6 +80,8 @@ void Database::SafeCancel(Recordset& rs) {
   try {
     rs.CancelUpdate();
   } catch (const Error&) {
+    // Nothing to drop, or nothing open to drop it from: either way no edit is
+    // left pending, which is all the caller needs.
   }
 }
 

@@ -57,8 +57,8 @@ class Database {
   // Drops a pending edit of |rs| unwritten; ignores every error.
   static void SafeCancel(Recordset& rs);
 
-  // Rows that the statements run by DbCmd inserted or changed.
-  int64_t rows_inserted() const { return rows_changed_; }
+  // Rows that the statements run by DbCmd inserted, changed or deleted.
+  int64_t rows_changed() const { return rows_changed_; }
   // Fields written through Rs.
   int64_t fields_updated() const { return Rs.fields_written(); }
 

@@ -1,0 +1,136 @@
+// The record loop over a real source text and a real host: what each kind of
+// record writes, the counters it keeps and the phase it shows.
+#include "source/record_dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "base/recording_display.h"
+#include "base/text.h"
+#include "db/test_host.h"
+
+namespace addbook {
+namespace {
+
+// "باب" in Windows-1256.
+#define BAB_1256 "\xC8\xC7\xC8"
+
+using Rows = std::vector<TestHost::Row>;
+using Texts = std::vector<std::string>;
+
+class RecordDispatcherTest : public ::testing::Test {
+ protected:
+  RecordDispatcherTest()
+      : sep_(host_.sep()),
+        captions_(display_),
+        db_(display_, sep_),
+        writers_(db_, display_),
+        reader_(record_, files_, display_),
+        dispatcher_(record_, fields_, reader_, writers_, captions_, display_) {
+    int16_t no = 0;
+    EXPECT_TRUE(db_.OpenDb(no));
+  }
+
+  // Runs the loop over |lines| (Windows-1256 text), primed as start-up
+  // primes it, and commits.  Returns the boxes shown, as their prompts.
+  Texts Loop(const std::vector<std::string>& lines) {
+    const std::string path = host_.folder() + "/h1.txt";
+    std::ofstream book(path, std::ios::binary);
+    for (const std::string& line : lines) book << line << "\r\n";
+    book.close();
+    record_.FileNo = files_.FreeFile();
+    files_.Open(record_.FileNo, path);
+    for (int i = 0; i < 2; ++i) {
+      std::u16string end_marker;
+      reader_.readNext(end_marker);
+    }
+    dispatcher_.Command1_Click();
+    db_.Conn.CommitTrans();
+    Texts boxes;
+    for (const auto& box : display_.boxes()) boxes.push_back(Utf16ToUtf8(box.prompt));
+    return boxes;
+  }
+
+  // The captions |control| showed, in order.
+  Texts Shown(Control control) const {
+    Texts shown;
+    for (const auto& e : display_.events()) {
+      if (e.kind == RecordingDisplay::Kind::kCaption && e.control == control) {
+        shown.push_back(Utf16ToUtf8(e.text));
+      }
+    }
+    return shown;
+  }
+
+  TestHost host_;
+  std::u16string sep_;
+  RecordingDisplay display_;
+  Captions captions_;
+  Database db_;
+  ExportData writers_;
+  ReaderFields record_;
+  DispatchFields fields_;
+  FileTable files_;
+  RecordReader reader_;
+  RecordDispatcher dispatcher_;
+};
+
+TEST_F(RecordDispatcherTest, HeadingLevelsAndOddMarkers) {
+  EXPECT_EQ(Loop({"*1*one", "*2*two", "*3*" BAB_1256 " three", "*4*four", "*4*five",
+                  "*3*six", "*7*wrong", "*12*double digit", "*no second star",
+                  "*book*lower case", "*NOTE*unknown keyword", "123 not a sanad",
+                  "*2*  spaced  ", "*1*eof", "*EOF*"}),
+            Texts{});
+  EXPECT_EQ(host_.Rows("SELECT Vol, KTB, BAB, SubBAB, Title FROM Titles ORDER BY TitleID"),
+            (Rows{{"1", "0", "0", "0", "one\r\n"},
+                  {"1", "1", "0", "0", "two\r\n"},
+                  {"1", "1", "1", "0", "\u0628\u0627\u0628 three\r\n"},
+                  {"1", "1", "1", "1", "four\r\n"},
+                  {"1", "1", "1", "2", "five\r\n"},
+                  {"1", "1", "2", "0", "six\r\n"},
+                  {"1", "1", "2", "0", "wrong\r\n"},  // wrong number: counters unchanged
+                  {"2", "0", "0", "0", "*double digit\r\n"},
+                  {"2", "1", "0", "0", "spaced  \r\n"},
+                  {"3", "0", "0", "0", "eof\r\n"}}));  // a title "eof" does not stop the loop
+  EXPECT_EQ(host_.Value("SELECT (SELECT count(*) FROM Books) + (SELECT count(*) FROM Hadeeths)"),
+            "0");
+  EXPECT_EQ(dispatcher_.records_handled(), 15);
+}
+
+// The phase after each pass: a title sets it to its text first, and a wrong
+// level then overwrites it; every title, a wrong-numbered one included,
+// decides "باب" anew.
+TEST_F(RecordDispatcherTest, PhasesFollowTheRecords) {
+  Loop({"*1*" BAB_1256 " one", "*no second star", "*9*x", "123 else", "*EOF*"});
+  EXPECT_EQ(Shown(Control::kPhase),
+            (Texts{"\u0628\u0627\u0628 one\r\n", "x\r\n", "wrong number", "Else", "eof"}));
+  EXPECT_EQ(Shown(Control::kBab), (Texts{"True", "True", "False", "False", "False"}));
+}
+
+// A comment finds no heading (counters 0,0,0,0 give -1); a body before any
+// sanad finds no hadeeth 0.  The sanad is stored under -1 and its body finds
+// it by -1.
+TEST_F(RecordDispatcherTest, BodyAndCommentBeforeAnyHeading) {
+  EXPECT_EQ(Loop({"@early note", "*NOTE*aside", "$early body", "0001-sanad", "*NOTE*aside",
+                  "$its body", "*EOF*"}),
+            (Texts{"Error Finding Title", "Error Finding Hadeeth"}));
+  EXPECT_EQ(host_.Rows("SELECT TitleID, HadeethID, Hadeeth FROM Hadeeths"),
+            (Rows{{"-1", "1", "0001 sanad\r\n\r\n'its body\r\n\r\n'"}}));
+}
+
+// A counter at its limit fails its step in a box; the pass goes on and the
+// record is still written.
+TEST_F(RecordDispatcherTest, CounterOverflowIsOneBox) {
+  fields_.CurVol = 32767;
+  record_.RecText = u"*1*past the end\r\n";
+  record_.FileNo = files_.FreeFile();
+  dispatcher_.Pass();
+  EXPECT_EQ(display_.boxes().size(), 2u);  // the overflow; the reader finds no file
+  EXPECT_EQ(Utf16ToUtf8(display_.boxes()[0].prompt), "Overflow");
+  db_.Conn.CommitTrans();
+  EXPECT_EQ(host_.Value("SELECT Vol || Title FROM Titles"), "32767past the end\r\n");
+}
+
+}  // namespace
+}  // namespace addbook
