@@ -37,8 +37,7 @@ void ConsoleDisplay::MsgBox(std::u16string_view prompt, BoxStyle, std::u16string
 
 void ConsoleDisplay::Write(std::FILE*& stream, const std::string& text) {
   if (!stream) return;
-  if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() ||
-      std::fflush(stream) != 0) {
+  if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() || std::fflush(stream) != 0) {
     stream = nullptr;
   }
 }

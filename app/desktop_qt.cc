@@ -32,8 +32,8 @@ bool DesktopReachable(std::string& why_not) {
   }
   const std::string wayland = Variable("WAYLAND_DISPLAY");
   if (!wayland.empty()) {
-    why_not = "the window needs an X display, and only the Wayland display \"" + wayland +
-              "\" is named";
+    why_not =
+        "the window needs an X display, and only the Wayland display \"" + wayland + "\" is named";
   }
   return false;
 }

@@ -260,9 +260,8 @@ std::u16string Form1::Summary(double seconds) const {
   char secs[32];
   std::snprintf(secs, sizeof secs, "%.2f", seconds);
   return what + u"; " + Decimal(dispatcher_.records_handled()) + u" records handled, " +
-         Decimal(rows) + u" rows inserted, " + Decimal(fields) +
-         u" fields updated, " + Decimal(Failures()) + u" failures reported, " +
-         Utf8ToUtf16(secs) + u" seconds";
+         Decimal(rows) + u" rows inserted, " + Decimal(fields) + u" fields updated, " +
+         Decimal(Failures()) + u" failures reported, " + Utf8ToUtf16(secs) + u" seconds";
 }
 
 }  // namespace addbook

@@ -11,7 +11,6 @@
 // Captions are shown as plain text, exactly as given; the window object keeps
 // its own copy, so nothing here is ever read back by the run.
 #include "app/qt_display.h"
-#include "app/window_layout.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -24,6 +23,8 @@
 #include <QScreen>
 #include <QString>
 #include <QWidget>
+
+#include "app/window_layout.h"
 
 namespace addbook {
 namespace {

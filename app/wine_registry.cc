@@ -108,8 +108,6 @@ std::optional<std::u16string> ParseEscaped(std::string_view& s, char quote) {
   return out;
 }
 
-
-
 }  // namespace
 
 RegistryScanner::RegistryScanner(std::u16string_view key_path, std::u16string_view name)

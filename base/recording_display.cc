@@ -4,7 +4,8 @@ namespace addbook {
 
 void RecordingDisplay::AddListLine(std::u16string_view line) {
   list_.emplace_back(line);
-  events_.push_back(Event{Kind::kListLine, std::u16string(line), Control::kText1, BoxStyle::kPlain, {}});
+  events_.push_back(
+      Event{Kind::kListLine, std::u16string(line), Control::kText1, BoxStyle::kPlain, {}});
 }
 
 void RecordingDisplay::ShowCaption(Control control, std::u16string_view text) {
@@ -18,9 +19,13 @@ void RecordingDisplay::MsgBox(std::u16string_view prompt, BoxStyle style,
   events_.push_back({Kind::kBox, std::u16string(prompt), Control::kText1, style, shown});
 }
 
-void RecordingDisplay::ShowWindow() { events_.push_back(Event{Kind::kShow, {}, Control::kText1, BoxStyle::kPlain, {}}); }
+void RecordingDisplay::ShowWindow() {
+  events_.push_back(Event{Kind::kShow, {}, Control::kText1, BoxStyle::kPlain, {}});
+}
 
-void RecordingDisplay::Repaint() { events_.push_back(Event{Kind::kRepaint, {}, Control::kText1, BoxStyle::kPlain, {}}); }
+void RecordingDisplay::Repaint() {
+  events_.push_back(Event{Kind::kRepaint, {}, Control::kText1, BoxStyle::kPlain, {}});
+}
 
 void RecordingDisplay::DoEvents() {
   events_.push_back(Event{Kind::kDoEvents, {}, Control::kText1, BoxStyle::kPlain, {}});

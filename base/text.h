@@ -34,7 +34,9 @@ std::u16string PathToUtf16(const std::filesystem::path& path);
 std::string PathToUtf8(const std::filesystem::path& path);
 
 // ASCII letters folded to lower case; every other character as it is.
-constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 constexpr char16_t AsciiLower(char16_t c) {
   return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }

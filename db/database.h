@@ -6,8 +6,8 @@
 #define ADDBOOK_DB_DATABASE_H_
 
 #include <chrono>
-#include <filesystem>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 

@@ -11,8 +11,8 @@
 #define ADDBOOK_DB_ENGINE_H_
 
 #include <chrono>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>

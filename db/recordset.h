@@ -6,8 +6,8 @@
 #define ADDBOOK_DB_RECORDSET_H_
 
 #include <chrono>
-#include <filesystem>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>

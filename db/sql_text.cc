@@ -14,8 +14,8 @@ std::u16string BookInsert(int16_t book_no, std::u16string_view name) {
          u") ";
 }
 
-std::u16string TitleInsert(int16_t book_no, int16_t vol, int16_t ktb, int16_t bab,
-                           int16_t sub_bab, std::u16string_view title) {
+std::u16string TitleInsert(int16_t book_no, int16_t vol, int16_t ktb, int16_t bab, int16_t sub_bab,
+                           std::u16string_view title) {
   return u"INSERT INTO Titles ([BookNo],[Vol],[KTB],[BAB],[SubBAB],[Title]) Values (" +
          Number(book_no) + u"," + Number(vol) + u"," + Number(ktb) + u"," + Number(bab) + u"," +
          Number(sub_bab) + u"," + Text(title) + u")";
@@ -34,9 +34,9 @@ std::u16string HadeethInsert(int16_t book_no, int32_t title_id, int32_t hadeeth_
 
 std::u16string TitleKeyLookup(int16_t book_no, int16_t vol, int16_t ktb, int16_t bab,
                               int16_t sub_bab) {
-  return u"select * from titles where [bookNo]=" + Number(book_no) + u" AND [Vol]=" +
-         Number(vol) + u" AND [KTB]=" + Number(ktb) + u" AND [Bab]=" + Number(bab) +
-         u" AND [SubBab]=" + Number(sub_bab);
+  return u"select * from titles where [bookNo]=" + Number(book_no) + u" AND [Vol]=" + Number(vol) +
+         u" AND [KTB]=" + Number(ktb) + u" AND [Bab]=" + Number(bab) + u" AND [SubBab]=" +
+         Number(sub_bab);
 }
 
 std::u16string HadeethLookup(int32_t title_id, int32_t hadeeth_id) {

@@ -24,8 +24,8 @@ std::u16string Text(std::u16string_view value);
 std::u16string BookInsert(int16_t book_no, std::u16string_view name);
 
 // "INSERT INTO Titles ([BookNo],[Vol],[KTB],[BAB],[SubBAB],[Title]) Values (...)".
-std::u16string TitleInsert(int16_t book_no, int16_t vol, int16_t ktb, int16_t bab,
-                           int16_t sub_bab, std::u16string_view title);
+std::u16string TitleInsert(int16_t book_no, int16_t vol, int16_t ktb, int16_t bab, int16_t sub_bab,
+                           std::u16string_view title);
 
 // "INSERT INTO Hadeeths (...) Values (..., 'text<CR LF>')": the CR LF stands
 // inside the literal and becomes part of the stored value.

@@ -102,9 +102,8 @@ int32_t OpenFailureNumber(int code, const std::filesystem::path& path) {
 }
 
 Error OpenError(int code, const std::filesystem::path& path, std::string_view reason) {
-  return errors::DatabaseOpen(
-      OpenFailureNumber(code, path), PathToUtf8(path),
-      std::string(reason) + " (SQLite error " + std::to_string(code) + ")");
+  return errors::DatabaseOpen(OpenFailureNumber(code, path), PathToUtf8(path),
+                              std::string(reason) + " (SQLite error " + std::to_string(code) + ")");
 }
 
 using sql::IsSqlSpace;
@@ -152,7 +151,6 @@ std::string StatementText(std::u16string_view sql) {
 Stmt PrepareOne(sqlite3* db, std::u16string_view sql) {
   return PrepareText(db, StatementText(sql));
 }
-
 
 Variant ColumnValue(sqlite3_stmt* stmt, int column) {
   switch (sqlite3_column_type(stmt, column)) {
@@ -223,7 +221,6 @@ std::string QuoteName(std::string_view name) {
   quoted.push_back('"');
   return quoted;
 }
-
 
 // The open database, shared by its session and the row writers of its
 // queries.
@@ -335,7 +332,7 @@ class SqliteRowWriter : public RowWriter {
   std::string schema_;
   std::string table_;
   RowKey key_;
-  std::vector<std::string> origins_;           // per query column
+  std::vector<std::string> origins_;            // per query column
   std::vector<std::vector<Variant>> row_keys_;  // per query row
 };
 
@@ -378,7 +375,8 @@ std::optional<RowKey> KeyOf(sqlite3* db, const std::string& schema, const std::s
   return key;
 }
 
-constexpr char16_t kNotFromOneTable[] = u"Its rows do not come straight from the rows of one table.";
+constexpr char16_t kNotFromOneTable[] =
+    u"Its rows do not come straight from the rows of one table.";
 
 class SqliteSession : public Session {
  public:
@@ -407,8 +405,7 @@ class SqliteSession : public Session {
         throw Error(errors::kDatabaseInUse,
                     "The database file " + PathToUtf8(db_->path) +
                         " is in use by another program, which kept it locked for longer than " +
-                        seconds +
-                        " seconds (database is locked, SQLite error " +
+                        seconds + " seconds (database is locked, SQLite error " +
                         std::to_string(sqlite3_extended_errcode(db)) +
                         "); close that program and run again");
       }
@@ -534,8 +531,8 @@ class SqliteSession : public Session {
       const char* column_schema = sqlite3_column_database_name(raw, i);
       const char* column_table = sqlite3_column_table_name(raw, i);
       const char* origin = sqlite3_column_origin_name(raw, i);
-      if (!column_schema || !column_table || !origin ||
-          std::string_view(column_schema) != schema || std::string_view(column_table) != table ||
+      if (!column_schema || !column_table || !origin || std::string_view(column_schema) != schema ||
+          std::string_view(column_table) != table ||
           (original && i >= keys &&
            std::string_view(NullToEmpty(sqlite3_column_name(raw, i))) !=
                NullToEmpty(sqlite3_column_name(original, i - keys)))) {
@@ -549,9 +546,9 @@ class SqliteSession : public Session {
     std::string table_name(table);
     std::vector<std::vector<Variant>> row_keys;
     QueryResult result = Load(raw, keys, &row_keys);
-    result.writer = std::make_unique<SqliteRowWriter>(
-        db_, std::move(schema_name), std::move(table_name), key, std::move(origins),
-        std::move(row_keys));
+    result.writer =
+        std::make_unique<SqliteRowWriter>(db_, std::move(schema_name), std::move(table_name), key,
+                                          std::move(origins), std::move(row_keys));
     return result;
   }
 
@@ -568,9 +565,8 @@ std::unique_ptr<Session> OpenSqliteDatabase(const std::filesystem::path& path,
                                             std::chrono::milliseconds busy_timeout) {
   sqlite3* raw = nullptr;
   // One thread uses the connection: it needs no lock of its own.
-  int rc =
-      sqlite3_open_v2(PathToUtf8(path).c_str(), &raw,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(PathToUtf8(path).c_str(), &raw,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   auto db = std::make_shared<SqliteDb>(raw, path, busy_timeout);
   if (rc != SQLITE_OK) {
     if (!raw) throw OpenError(rc, path, sqlite3_errstr(rc));

@@ -65,11 +65,12 @@ TEST(SqliteEngineTest, ATransactionEndedByTheEngineIsFatal) {
 // cannot be written back, and says so.
 TEST(SqliteEngineTest, RowsAreFoundAgainByRowidOrPrimaryKey) {
   TestHost host;
-  ASSERT_EQ(host.Exec("CREATE TABLE Keyed (a, b, v, PRIMARY KEY (b, a)) WITHOUT ROWID;"
-                      "INSERT INTO Keyed VALUES (1, 'x', 'one'), (2, 'x', 'two'), (1, 'y', 'three');"
-                      "CREATE TABLE Shadowed (_rowid_, rowid, oid, v); "
-                      "INSERT INTO Shadowed VALUES (1, 1, 1, 'v');"),
-            "");
+  ASSERT_EQ(
+      host.Exec("CREATE TABLE Keyed (a, b, v, PRIMARY KEY (b, a)) WITHOUT ROWID;"
+                "INSERT INTO Keyed VALUES (1, 'x', 'one'), (2, 'x', 'two'), (1, 'y', 'three');"
+                "CREATE TABLE Shadowed (_rowid_, rowid, oid, v); "
+                "INSERT INTO Shadowed VALUES (1, 1, 1, 'v');"),
+      "");
   const std::unique_ptr<Session> session = Open(host);
   QueryResult keyed = session->Query(u"Select * from Keyed where a=1 AND b='y'");
   ASSERT_EQ(keyed.rows.size(), 1u);

@@ -232,5 +232,4 @@ SourceFile& FileTable::Get(int32_t no) {
   return *it->second;
 }
 
-
 }  // namespace addbook
