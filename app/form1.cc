@@ -46,6 +46,7 @@ Form1::Form1(Display& display, Platform platform)
       reader_(*this, files_, display_),
       dispatcher_(*this, *this, reader_, writers_, captions_, display_) {
   if (platform_.resolve_path) db_.set_path_resolver(platform_.resolve_path);
+  if (platform_.open_database) db_.set_session_opener(platform_.open_database);
   db_.set_busy_timeout_ms(platform_.busy_timeout_ms);
   display_.SetEvents(this);
 }

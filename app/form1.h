@@ -32,6 +32,8 @@ struct Platform {
   std::function<std::filesystem::path(std::u16string_view)> resolve_path;
   // SQLite busy timeout in milliseconds; shortened only by tests.
   int busy_timeout_ms = 60000;
+  // Opens the database file; null for the engine its kind calls for.
+  engine::SessionOpener open_database;
 };
 
 // How a run ended.

@@ -109,7 +109,7 @@ TEST(QtRunTest, RunsABookThroughTheWindow) {
       if (close && list->count() > 2) display.window()->close();
     });
     user.start(0);
-    Form1 form(display, {[&] { return host.sep(); }, [&] { return host.folder(); }, {}});
+    Form1 form(display, {[&] { return host.sep(); }, [&] { return host.folder(); }, {}, 60000, {}});
     form.Form_Load();
     EXPECT_EQ(form.outcome(), outcome);
     EXPECT_EQ(host.Value("SELECT count(*) FROM Hadeeths"), hadeeths);

@@ -110,6 +110,11 @@ std::vector<Case> Cases() {
        "prlimit --fsize=300000"},
       {"book on a failing disk", 2, "h1.txt: Input/output error", "", "",
        "ln -sf /proc/self/mem bin/h1.txt"},
+      {"Access file without an Access driver", 2,
+       "it is an Access database, and no ODBC driver that writes one is installed (looked for "
+       "\"Microsoft Access Driver (*.mdb)\" or \"Microsoft Access Driver (*.mdb, *.accdb)\")",
+       "?", "", "printf '\\0\\1\\0\\0Standard Jet DB\\0' >Hadeeth.mdb",
+       "env ODBCSYSINI=/nonexistent", "", true},
       {"display that no X server answers", 0,
        ADDBOOK_QT ? "addbook: no X server accepts a connection on the display \":87\"" : "", "?",
        "", "", "env DISPLAY=:87"},
@@ -165,8 +170,8 @@ TEST(RobustnessTest, DatabaseLockedByAnother) {
     const auto schema = inst.host.Value(kSchema);
     ASSERT_EQ(inst.host.Exec(lock), "");
     RecordingDisplay display;
-    Form1 form(display,
-               {[&] { return inst.host.sep(); }, [&] { return inst.root + "/bin"; }, nullptr, 200});
+    Form1 form(display, {[&] { return inst.host.sep(); }, [&] { return inst.root + "/bin"; },
+                         nullptr, 200, nullptr});
     form.Form_Load();
     ASSERT_EQ(inst.host.Exec("COMMIT"), "");
     EXPECT_EQ(form.ExitStatus(), 2);

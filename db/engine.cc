@@ -4,7 +4,8 @@
 // so that a file of another kind is reported for what it is and is never
 // written to: a SQLite 3 file begins "SQLite format 3" and a NUL; an Access
 // file carries "Standard Jet DB" (Jet 3/4) or "Standard ACE DB" (ACE) from
-// byte 4.  Only SQLite 3 files have an engine here.
+// byte 4.  A SQLite 3 file goes to the SQLite engine, an Access file to the
+// ODBC engine and the Access driver.
 //
 // Failures carry the numbers of the error catalogue (errors::DatabaseOpen).
 #include "db/engine.h"
@@ -15,6 +16,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "db/odbc_engine.h"
 #include "db/sqlite_engine.h"
 
 namespace addbook::engine {
@@ -68,18 +70,16 @@ std::unique_ptr<Session> OpenDatabaseFile(const std::filesystem::path& path,
     case FileKind::kSqlite3:
       return OpenSqliteDatabase(path, busy_timeout);
     case FileKind::kJet:
-      throw OpenFailure(errors::kNotADatabase, path,
-                        "it is an Access (Jet) database; only SQLite 3 databases can be written");
     case FileKind::kAce:
-      throw OpenFailure(errors::kNotADatabase, path,
-                        "it is an Access (ACE) database; only SQLite 3 databases can be written");
+      return OpenOdbcDatabase(path, busy_timeout);
     case FileKind::kEmpty:
       throw OpenFailure(errors::kNotADatabase, path, "the file is empty, not a database");
     case FileKind::kUnknown:
       break;
   }
   throw OpenFailure(errors::kNotADatabase, path,
-                    "it is not a database (it does not begin with a SQLite 3 header)");
+                    "it is not a database (it begins with neither a SQLite 3 nor an Access "
+                    "header)");
 }
 
 }  // namespace addbook::engine

@@ -12,8 +12,14 @@
 namespace addbook {
 namespace {
 
-TEST(RecordsetTest, StateErrors) {
-  TestHost host;
+class RecordsetTest : public ::testing::TestWithParam<TestEngine> {};
+
+INSTANTIATE_TEST_SUITE_P(Engines, RecordsetTest, ::testing::ValuesIn(TestEngines()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(RecordsetTest, StateErrors) {
+  if (GetParam().odbc && !TestOdbcDriverAvailable()) GTEST_SKIP() << "no test ODBC driver";
+  TestHost host(TestHost::Contents::kSchema, GetParam().open);
   ASSERT_EQ(host.Exec("INSERT INTO Books (BookNo, Name) VALUES (706, 'n')"), "");
   Connection conn;
   Recordset rs;
@@ -34,14 +40,14 @@ TEST(RecordsetTest, StateErrors) {
       {"connection string without a data source",
        [&] {
          Connection other;
-         other.Open(SlashedPath);
+         other.Open(SlashedPath, GetParam().open);
        },
        errors::kInvalidArgument},
       {"open connection opened again",
        [&] {
-         conn.Open(SlashedPath);
+         conn.Open(SlashedPath, GetParam().open);
          rs.ActiveConnection = cmd.ActiveConnection = &conn;
-         conn.Open(SlashedPath);
+         conn.Open(SlashedPath, GetParam().open);
        },
        errors::kObjectOpen},
       {"open recordset opened again",

@@ -10,6 +10,8 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "db/odbc_engine.h"
+#include "db/sqlite_engine.h"
 
 namespace addbook {
 namespace {
@@ -27,6 +29,31 @@ std::string SchemaText() {
 }
 
 }  // namespace
+
+const std::vector<TestEngine>& TestEngines() {
+  static const std::vector<TestEngine> engines = {
+      {"SQLite", engine::OpenSqliteDatabase, false},
+      {"ODBC",
+       [](const std::filesystem::path& path, std::chrono::milliseconds timeout) {
+         return engine::OpenOdbcDatabase(path, timeout);
+       },
+       true},
+  };
+  return engines;
+}
+
+bool TestOdbcDriverAvailable() {
+  const char* folder = getenv("ODBCSYSINI");
+  if (!folder || !*folder) return false;
+  std::ifstream ini(std::filesystem::path(folder) / "odbcinst.ini");
+  std::string line;
+  while (std::getline(ini, line)) {
+    if (line == "[Microsoft Access Driver (*.mdb)]") return true;
+  }
+  return false;
+}
+
+void PrintTo(const TestEngine& engine, std::ostream* os) { *os << engine.name; }
 
 TestHost::TestHost(Contents contents, engine::SessionOpener reader) : reader_(std::move(reader)) {
   std::string pattern = (std::filesystem::temp_directory_path() / "addbook-host-XXXXXX").string();

@@ -7,6 +7,7 @@
 #define ADDBOOK_DB_TEST_HOST_H_
 
 #include <memory>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,21 @@
 struct sqlite3;
 
 namespace addbook {
+
+// An engine a suite runs against: SQLite's own, or ODBC through the test
+// driver that scripts/build_test_odbc_driver registers under the Access
+// driver's name (a SQLite driver: the host files stay SQLite files).
+struct TestEngine {
+  const char* name;
+  engine::SessionOpener open;
+  bool odbc;
+};
+const std::vector<TestEngine>& TestEngines();
+// True when the test ODBC driver is registered: $ODBCSYSINI names a folder
+// whose odbcinst.ini names it.  Tests of the ODBC engine skip without it.
+bool TestOdbcDriverAvailable();
+// Prints the engine's name for parameterised tests.
+void PrintTo(const TestEngine& engine, std::ostream* os);
 
 class TestHost {
  public:
