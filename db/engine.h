@@ -4,9 +4,9 @@
 // An engine runs one statement at a time inside the one write transaction of
 // the import (Begin ... Commit), loads the whole result of a query at once,
 // and can write an edited row of a query back to the very row it was read
-// from.  The engine
-// for a file is picked from the file's first bytes (OpenDatabaseFile), so the
-// objects above never name an engine.
+// from.  The engine for a file is picked from the file's first bytes
+// (OpenDatabaseFile: SQLite for a SQLite file, ODBC for an Access file), so
+// the objects above never name an engine.
 #ifndef ADDBOOK_DB_ENGINE_H_
 #define ADDBOOK_DB_ENGINE_H_
 

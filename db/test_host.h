@@ -7,8 +7,8 @@
 #define ADDBOOK_DB_TEST_HOST_H_
 
 #include <memory>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
