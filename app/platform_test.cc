@@ -8,7 +8,7 @@ namespace addbook {
 namespace {
 
 TEST(PlatformTest, FolderOfThisTestProgram) {
-  EXPECT_TRUE(std::filesystem::is_regular_file(ExecutableDir() / "app_test"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(ExecutableDir() / ("app_test" ADDBOOK_EXE_SUFFIX)));
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
 // UTF-16 to and from wchar_t text (UTF-16 where wchar_t has 16 bits, as on
-// Windows; UTF-32 where it has 32).  Unpaired surrogates and values that are
-// no character become U+FFFD; never throws.
+// Windows, copied unit for unit; UTF-32 where it has 32, where unpaired
+// surrogates and values that are no character become U+FFFD).  Never throws.
 std::wstring Utf16ToWide(std::u16string_view utf16);
 std::u16string WideToUtf16(std::wstring_view wide);
 

@@ -31,7 +31,10 @@ TEST(TextTest, WideTextAndPaths) {
   EXPECT_EQ(WideToUtf16(Utf16ToWide(name)), name);
   EXPECT_EQ(PathToUtf16(PathFromUtf16(name)), name);
   EXPECT_EQ(PathToUtf8(PathFromUtf16(u"\u0645")), "\xD9\x85");
-  EXPECT_EQ(Utf16ToWide(u"\xD800x"), L"\xFFFDx");
+  // Where wchar_t holds UTF-16, as on Windows, text passes unchanged, as the
+  // system itself keeps it; where it holds code points, an unpaired surrogate
+  // is no character.
+  EXPECT_EQ(Utf16ToWide(u"\xD800x"), sizeof(wchar_t) == 2 ? L"\xD800x" : L"\xFFFDx");
 }
 
 TEST(TextTest, NamesCompareIgnoringAsciiCase) {

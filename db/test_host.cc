@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "base/error.h"
@@ -26,6 +27,23 @@ std::string SchemaText() {
 [[noreturn]] void Fatal(const std::string& what) {
   fprintf(stderr, "TestHost: %s\n", what.c_str());
   abort();
+}
+
+// A new folder of the test's own under $ADDBOOK_TEST_TMPDIR, or the system's
+// temporary folder, named with forward slashes: under Wine such a name
+// reaches the same folder from Windows calls and from Linux libraries.
+std::string MakeFolder() {
+  const char* base = getenv("ADDBOOK_TEST_TMPDIR");
+  const std::string parent =
+      base && *base ? std::string(base) : std::filesystem::temp_directory_path().generic_string();
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    snprintf(name, sizeof name, "/addbook-host-%08x", static_cast<unsigned>(random()));
+    std::error_code ec;
+    if (std::filesystem::create_directory(parent + name, ec)) return parent + name;
+  }
+  Fatal("cannot make a folder under " + parent);
 }
 
 }  // namespace
@@ -56,9 +74,7 @@ bool TestOdbcDriverAvailable() {
 void PrintTo(const TestEngine& engine, std::ostream* os) { *os << engine.name; }
 
 TestHost::TestHost(Contents contents, engine::SessionOpener reader) : reader_(std::move(reader)) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "addbook-host-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) Fatal("cannot make a folder at " + pattern);
-  folder_ = pattern;
+  folder_ = MakeFolder();
   if (contents == Contents::kSchema) {
     std::string schema = SchemaText();
     if (schema.empty()) Fatal("cannot read db/schema.sql");

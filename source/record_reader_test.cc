@@ -1,7 +1,5 @@
 #include "source/record_reader.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -19,16 +17,23 @@ using Records = std::vector<std::u16string>;
 class RecordReaderTest : public ::testing::Test {
  protected:
   // Opens a file holding |bytes| as the source text, the look-ahead empty and
-  // the reader fresh.  The file is unlinked at once; the open handle keeps it.
+  // the reader fresh.  The file is removed once closed (an open file cannot
+  // be removed on every system).
   void Open(const std::string& bytes) {
-    const std::string path = testing::TempDir() + "addbook_rr" + std::to_string(::getpid());
-    std::ofstream(path, std::ios::binary) << bytes;
-    files_.Open(fields_.FileNo = 1, path);
-    std::filesystem::remove(path);
+    Remove();
+    path_ = testing::TempDir() + "addbook_rr" +
+            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::ofstream(path_, std::ios::binary) << bytes;
+    files_.Open(fields_.FileNo = 1, path_);
     fields_.CurLine.clear();
     reader_.Reset();
     display_.Clear();
   }
+  void Remove() {
+    files_.Close(1);
+    if (!path_.empty()) std::filesystem::remove(path_);
+  }
+  void TearDown() override { Remove(); }
 
   // Checks that one plain box with |prompt| was shown, or none if it is empty.
   void ExpectBox(const std::u16string& prompt) {
@@ -38,6 +43,7 @@ class RecordReaderTest : public ::testing::Test {
                 std::tuple(prompt, BoxStyle::kPlain, std::u16string(kDefaultTitle)));
   }
 
+  std::string path_;
   ReaderFields fields_;
   FileTable files_;
   RecordingDisplay display_;
