@@ -175,38 +175,6 @@ TEST_F(Win32DisplayTest, ControlKindsAndStyles) {
             LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | WS_TABSTOP);
 }
 
-TEST_F(Win32DisplayTest, TheListScrollsOnceItsLinesOutgrowIt) {
-  // The list box shows its scroll bar, and sets WS_VSCROLL, only when needed.
-  auto scrolls = [this] {
-    return (GetWindowLongPtrW(display_.list(), GWL_STYLE) & WS_VSCROLL) != 0;
-  };
-  display_.AddListLine(u"one");
-  EXPECT_FALSE(scrolls());
-  for (int i = 0; i < 30; ++i) display_.AddListLine(u"سطر");
-  EXPECT_TRUE(scrolls());
-}
-
-TEST_F(Win32DisplayTest, ChildrenInTabOrderAndTheKeyboardNeverReachesAButton) {
-  // Creation order, which is the order Windows walks for the tab chain.
-  std::vector<HWND> want;
-  for (const Place& place : AllPlaces()) want.push_back(display_.control(place.name));
-  std::vector<HWND> got;
-  for (HWND c = GetWindow(display_.window(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-    got.push_back(c);
-  }
-  EXPECT_EQ(got, want);
-
-  HWND text1 = display_.control(Control::kText1);
-  EXPECT_EQ(GetNextDlgTabItem(display_.window(), text1, FALSE), display_.list());
-  EXPECT_EQ(GetNextDlgTabItem(display_.window(), display_.list(), FALSE), text1);
-  EXPECT_EQ(GetNextDlgTabItem(display_.window(), display_.list(), TRUE), text1);
-
-  // The window hands its focus to the first tab stop.
-  display_.ShowWindow();
-  SetFocus(display_.window());
-  EXPECT_EQ(GetFocus(), text1);
-}
-
 TEST_F(Win32DisplayTest, CaptionsAtStart) {
   EXPECT_EQ(WindowText(display_.control(Control::kFirst)), L"First");
   EXPECT_EQ(WindowText(display_.control(Control::kCommand1)), L"Next");
@@ -346,17 +314,6 @@ TEST_F(Win32DisplayTest, ClosingTheWindowWhileABoxIsOpenReachesTheRun) {
   EXPECT_EQ(events_.closings, 1);
 }
 
-TEST_F(Win32DisplayTest, AHandlerThrowingWhileABoxIsOpenThrowsOnceTheBoxHasReturned) {
-  events_.throw_on_closing = true;
-  HWND window = display_.window();
-  BoxCloser closer(L"Adding Book", L"x", [window] { PostMessageW(window, WM_CLOSE, 0, 0); });
-  EXPECT_THAT([&] { display_.MsgBox(u"x", BoxStyle::kPlain, u""); },
-              testing::Throws<std::string>(testing::Eq("closing")));
-  ASSERT_TRUE(closer.Join().found);
-  EXPECT_EQ(events_.closings, 1);
-  EXPECT_NO_THROW(display_.DoEvents());
-}
-
 TEST_F(Win32DisplayTest, AClickReachesTheRunDuringDoEvents) {
   PostMessageW(display_.control(Control::kCommand1), BM_CLICK, 0, 0);
   EXPECT_TRUE(events_.clicks.empty());  // nothing is handled outside an event point
@@ -418,32 +375,6 @@ TEST_F(Win32DisplayTest, AHandlerThrowingDuringDoEventsThrowsOnceAfterThePass) {
   EXPECT_THAT([&] { display_.DoEvents(); }, testing::Throws<Control>(Control::kFirst));
 }
 
-TEST_F(Win32DisplayTest, WithoutEventsActionsAreDropped) {
-  display_.SetEvents(nullptr);
-  PostMessageW(display_.control(Control::kCommand1), BM_CLICK, 0, 0);
-  PostMessageW(display_.window(), WM_CLOSE, 0, 0);
-  EXPECT_NO_THROW(display_.DoEvents());
-  EXPECT_TRUE(events_.clicks.empty());
-  EXPECT_EQ(events_.closings, 0);
-}
-
-TEST(Win32DisplayLifetime, TwoDisplaysAtOnceAndOneAfterTheOther) {
-  {
-    Win32Display first;
-    Win32Display second;
-    EXPECT_NE(first.window(), second.window());
-    first.AddListLine(u"one");
-    EXPECT_EQ(ListLines(second.list()).size(), 0u);
-  }
-  HWND window;
-  {
-    Win32Display again;
-    window = again.window();
-    EXPECT_TRUE(IsWindow(window));
-  }
-  EXPECT_FALSE(IsWindow(window));
-}
-
 // The desktop window opens unless standard output goes to a file or a pipe.
 class OpenDesktopWindowTest : public testing::Test {
  protected:
@@ -471,19 +402,6 @@ TEST_F(OpenDesktopWindowTest, OutputToAPipeUsesTheConsole) {
   EXPECT_EQ(why_not, "");
   CloseHandle(read_end);
   CloseHandle(write_end);
-}
-
-TEST_F(OpenDesktopWindowTest, OutputToAFileUsesTheConsole) {
-  wchar_t folder[MAX_PATH], path[MAX_PATH];
-  ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
-  ASSERT_NE(GetTempFileNameW(folder, L"adb", 0, path), 0u);
-  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  std::string why_not;
-  EXPECT_EQ(Open(file, why_not), nullptr);
-  EXPECT_EQ(why_not, "");
-  CloseHandle(file);
 }
 
 TEST_F(OpenDesktopWindowTest, NoOutputShowsTheWindow) {

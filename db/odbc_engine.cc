@@ -1,28 +1,5 @@
 // ODBC engine.
 //
-// Text.  Every call goes through the wide (SQL*W) entry points, and text is
-// bound and read as SQL_C_WCHAR with its length: ODBC's wide characters are
-// UTF-16 units on every platform the installer runs on, so nothing passes
-// through a narrow code page.  Long values are read in pieces and bound as
-// SQL_WLONGVARCHAR, which the Access driver stores in full in a Memo column
-// (as SQL_WVARCHAR past 255 characters it would fail).
-//
-// Nothing silent.  A call succeeds only when the driver answers SQL_SUCCESS
-// (or SQL_NO_DATA where that means "no rows").  SQL_SUCCESS_WITH_INFO, such
-// as a value cut short (SQLSTATE 01004), is a failure like any other, with
-// the driver's own diagnostics as its description; the one exception is
-// SQLGetData reading a long value piece by piece, where 01004 means "more to
-// come".  A statement text holding a NUL is refused before the driver sees
-// it, since drivers cut text at a NUL.  Statements are sent as built, one per
-// call; a driver that refuses a long or a compound text reports it like any
-// other failure.
-//
-// Errors carry the driver's first non-zero native error number, negative as
-// engine errors are (Jet's numbers are negative already), and every
-// diagnostic record's text with its native number and SQLSTATE.  An error of
-// class 40 (the transaction was rolled back) inside the import's transaction
-// is a FatalError.
-//
 // Rows written back.  A query's rows can be written back when it is
 // "SELECT * FROM <table> [WHERE <condition>]" (so every result column is a
 // column of <table>, under its own name) and it found exactly one row: the
@@ -35,285 +12,20 @@
 // The transaction.  Begin turns autocommit off, Commit and Rollback end it
 // with SQLEndTran and turn autocommit back on.  The Access driver makes a
 // commit durable before it returns (its default, UserCommitSync).
-#ifdef _WIN32
-#include <windows.h>  // the ODBC headers build on its types
-#endif
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
+#include "db/odbc_engine.h"
 
 #include <algorithm>
-#include <cstring>
-#include <limits>
 #include <optional>
 
 #include "base/error.h"
 #include "base/text.h"
-#include "db/odbc_engine.h"
+#include "db/odbc_calls.h"
 #include "db/sql_scanner.h"
 
 namespace addbook::engine {
 namespace {
 
-static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "ODBC wide characters are UTF-16 units");
-
-// The number of an engine failure that has no native number of its own.
-constexpr int32_t kEngineFailure = -1;
-// Pieces in which long values are read.
-constexpr size_t kPieceChars = 32 * 1024;
-
-SQLWCHAR* Wide(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
-SQLWCHAR* Wide(std::u16string_view text) {
-  return const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(text.data()));
-}
-
-struct Diagnostic {
-  std::u16string state;
-  SQLINTEGER native = 0;
-  std::u16string text;
-};
-
-std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
-  std::vector<Diagnostic> records;
-  for (SQLSMALLINT i = 1; i <= 20; ++i) {
-    SQLWCHAR state[6] = {};
-    SQLINTEGER native = 0;
-    SQLSMALLINT length = 0;
-    std::u16string text(512, u'\0');
-    SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, Wide(text),
-                                  static_cast<SQLSMALLINT>(text.size()), &length);
-    if (!SQL_SUCCEEDED(rc)) break;
-    if (length >= static_cast<SQLSMALLINT>(text.size())) {  // cut short: ask again with room
-      text.assign(static_cast<size_t>(length) + 1, u'\0');
-      rc = SQLGetDiagRecW(type, handle, i, state, &native, Wide(text),
-                          static_cast<SQLSMALLINT>(text.size()), &length);
-      if (!SQL_SUCCEEDED(rc)) break;
-    }
-    text.resize(
-        std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), text.size() - 1));
-    records.push_back(
-        {std::u16string(reinterpret_cast<const char16_t*>(state), 5), native, std::move(text)});
-  }
-  return records;
-}
-
-// The Error for the diagnostics of |handle|; |what| describes the call when
-// the driver left none.
-Error DriverError(const std::vector<Diagnostic>& records, std::u16string_view what) {
-  if (records.empty()) {
-    return Error(kEngineFailure, u"The ODBC driver failed (" + std::u16string(what) +
-                                     u") and said nothing about why");
-  }
-  int32_t number = 0;
-  std::u16string description;
-  for (const Diagnostic& record : records) {
-    if (number == 0 && record.native != 0) {
-      number = record.native < 0 ? record.native : -record.native;
-    }
-    if (!description.empty()) description += u" ";
-    description += record.text + u" (native error " + Decimal(record.native) + u", SQLSTATE " +
-                   record.state + u")";
-  }
-  return Error(number != 0 ? number : kEngineFailure, description);
-}
-
-bool HasState(const std::vector<Diagnostic>& records, std::u16string_view prefix) {
-  return std::any_of(records.begin(), records.end(),
-                     [&](const Diagnostic& d) { return d.state.starts_with(prefix); });
-}
-
-// An environment, connection or statement handle, freed with it.
-class Handle {
- public:
-  Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
-    if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &handle_))) {
-      handle_ = SQL_NULL_HANDLE;
-      throw Error(kEngineFailure, "The ODBC driver manager could not make a handle");
-    }
-  }
-  ~Handle() { SQLFreeHandle(type_, handle_); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-
-  SQLHANDLE get() const { return handle_; }
-  SQLSMALLINT type() const { return type_; }
-
- private:
-  SQLSMALLINT type_;
-  SQLHANDLE handle_ = SQL_NULL_HANDLE;
-};
-
-// The open connection, shared by its session and the row writers of its
-// queries.
-struct OdbcDb {
-  OdbcDb() : env(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
-    SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    dbc.emplace(SQL_HANDLE_DBC, env.get());
-  }
-  ~OdbcDb() {
-    if (connected) {
-      // Closing with the transaction open undoes it; say so plainly.
-      if (in_transaction) SQLEndTran(SQL_HANDLE_DBC, dbc->get(), SQL_ROLLBACK);
-      SQLDisconnect(dbc->get());
-    }
-  }
-
-  Handle env;
-  std::optional<Handle> dbc;
-  bool connected = false;
-  bool in_transaction = false;
-};
-
-// Throws unless |rc| is SQL_SUCCESS (or SQL_NO_DATA when |no_data| is
-// allowed).  Inside the import's transaction, a failure that rolled the
-// transaction back is a FatalError.
-void Check(SQLRETURN rc, const Handle& handle, OdbcDb& db, std::u16string_view what,
-           bool no_data = false) {
-  if (rc == SQL_SUCCESS || (no_data && rc == SQL_NO_DATA)) return;
-  std::vector<Diagnostic> records = Diagnostics(handle.type(), handle.get());
-  Error error = DriverError(records, what);
-  if (db.in_transaction && HasState(records, u"40")) {
-    db.in_transaction = false;
-    throw FatalError(
-        FatalError::Kind::kImportUndone,
-        Error(error.number(), u"The database undid the whole import after this error: " +
-                                  error.description() + u". Nothing of the book was stored."));
-  }
-  throw error;
-}
-
-void RefuseNul(std::u16string_view sql) {
-  if (size_t nul = sql.find(u'\0'); nul != std::u16string_view::npos) {
-    throw errors::StatementRefused("The statement holds a NUL character (at character " +
-                                   std::to_string(nul + 1) + "); nothing was run");
-  }
-}
-
-SQLINTEGER TextLength(std::u16string_view text) {
-  if (text.size() > static_cast<size_t>(std::numeric_limits<SQLINTEGER>::max())) {
-    throw errors::StatementRefused("The statement is too long; nothing was run");
-  }
-  return static_cast<SQLINTEGER>(text.size());
-}
-
-// A value bound as a parameter, kept alive until the statement has run.
-struct Parameter {
-  std::u16string text;
-  std::string bytes;
-  SQLINTEGER integer = 0;
-  double real = 0;
-  SQLLEN indicator = 0;
-};
-
-void BindParameter(const Handle& stmt, OdbcDb& db, SQLUSMALLINT index, const Variant& value,
-                   Parameter& p) {
-  SQLRETURN rc = SQL_ERROR;
-  switch (value.type()) {
-    case Variant::Type::kNull:
-      p.indicator = SQL_NULL_DATA;
-      rc = SQLBindParameter(stmt.get(), index, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 1, 0,
-                            nullptr, 0, &p.indicator);
-      break;
-    case Variant::Type::kInteger:
-      if (value.integer() >= std::numeric_limits<SQLINTEGER>::min() &&
-          value.integer() <= std::numeric_limits<SQLINTEGER>::max()) {
-        p.integer = static_cast<SQLINTEGER>(value.integer());
-        rc = SQLBindParameter(stmt.get(), index, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0,
-                              &p.integer, 0, nullptr);
-        break;
-      }
-      p.real = static_cast<double>(value.integer());
-      rc = SQLBindParameter(stmt.get(), index, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
-                            &p.real, 0, nullptr);
-      break;
-    case Variant::Type::kReal:
-      p.real = value.real();
-      rc = SQLBindParameter(stmt.get(), index, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
-                            &p.real, 0, nullptr);
-      break;
-    case Variant::Type::kText:
-      p.text = value.text();
-      p.indicator = static_cast<SQLLEN>(p.text.size() * sizeof(SQLWCHAR));
-      rc = SQLBindParameter(stmt.get(), index, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR,
-                            std::max<SQLULEN>(p.text.size(), 1), 0, Wide(p.text), p.indicator,
-                            &p.indicator);
-      break;
-    case Variant::Type::kBytes:
-      p.bytes = value.bytes();
-      p.indicator = static_cast<SQLLEN>(p.bytes.size());
-      rc = SQLBindParameter(stmt.get(), index, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY,
-                            std::max<SQLULEN>(p.bytes.size(), 1), 0, p.bytes.data(), p.indicator,
-                            &p.indicator);
-      break;
-  }
-  Check(rc, stmt, db, u"binding a value");
-}
-
-// Reads column |column| of the current row in pieces; SQL_C_WCHAR text or
-// SQL_C_BINARY bytes.
-template <typename Unit>
-std::optional<std::basic_string<Unit>> ReadPieces(const Handle& stmt, OdbcDb& db,
-                                                  SQLUSMALLINT column, SQLSMALLINT c_type) {
-  std::basic_string<Unit> value;
-  std::vector<Unit> piece(kPieceChars);
-  const size_t terminator = c_type == SQL_C_WCHAR ? 1 : 0;
-  for (;;) {
-    SQLLEN indicator = 0;
-    SQLRETURN rc = SQLGetData(stmt.get(), column, c_type, piece.data(),
-                              static_cast<SQLLEN>(piece.size() * sizeof(Unit)), &indicator);
-    if (rc == SQL_NO_DATA) return value;  // every piece read
-    if (rc == SQL_SUCCESS_WITH_INFO) {
-      std::vector<Diagnostic> records = Diagnostics(SQL_HANDLE_STMT, stmt.get());
-      if (records.size() == 1 && records[0].state == u"01004") {  // more to come
-        value.append(piece.data(), piece.size() - terminator);
-        continue;
-      }
-    }
-    Check(rc, stmt, db, u"reading a value");
-    if (indicator == SQL_NULL_DATA) return std::nullopt;
-    size_t units = indicator == SQL_NO_TOTAL ? piece.size() - terminator
-                                             : static_cast<size_t>(indicator) / sizeof(Unit);
-    value.append(piece.data(), std::min(units, piece.size() - terminator));
-    return value;
-  }
-}
-
-Variant ReadValue(const Handle& stmt, OdbcDb& db, SQLUSMALLINT column, SQLSMALLINT sql_type) {
-  switch (sql_type) {
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT: {
-      SQLBIGINT number = 0;
-      SQLLEN indicator = 0;
-      Check(SQLGetData(stmt.get(), column, SQL_C_SBIGINT, &number, sizeof number, &indicator), stmt,
-            db, u"reading a number");
-      return indicator == SQL_NULL_DATA ? Variant() : Variant(static_cast<int64_t>(number));
-    }
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_NUMERIC:
-    case SQL_DECIMAL: {
-      double number = 0;
-      SQLLEN indicator = 0;
-      Check(SQLGetData(stmt.get(), column, SQL_C_DOUBLE, &number, sizeof number, &indicator), stmt,
-            db, u"reading a number");
-      return indicator == SQL_NULL_DATA ? Variant() : Variant(number);
-    }
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY: {
-      std::optional<std::string> bytes = ReadPieces<char>(stmt, db, column, SQL_C_BINARY);
-      return bytes ? Variant::Bytes(std::move(*bytes)) : Variant();
-    }
-    default: {
-      std::optional<std::u16string> text = ReadPieces<char16_t>(stmt, db, column, SQL_C_WCHAR);
-      return text ? Variant(std::move(*text)) : Variant();
-    }
-  }
-}
+using namespace odbc;
 
 class OdbcRowWriter : public RowWriter {
  public:
@@ -341,7 +53,8 @@ class OdbcRowWriter : public RowWriter {
     if (!condition_.empty()) sql += u" WHERE " + condition_;
 
     Handle stmt(SQL_HANDLE_STMT, db_->dbc->get());
-    Check(SQLPrepareW(stmt.get(), Wide(sql), TextLength(sql)), stmt, *db_, u"preparing an update");
+    Check(SQLPrepareW(stmt.get(), Wide(sql), StatementLength(sql)), stmt, *db_,
+          u"preparing an update");
     std::vector<Parameter> parameters(values.size());
     for (size_t i = 0; i < values.size(); ++i) {
       BindParameter(stmt, *db_, static_cast<SQLUSMALLINT>(i + 1), values[i], parameters[i]);
@@ -367,9 +80,8 @@ class OdbcSession : public Session {
   explicit OdbcSession(std::shared_ptr<OdbcDb> db) : db_(std::move(db)) {}
 
   QueryResult Query(std::u16string_view sql) override {
-    RefuseNul(sql);
     Handle stmt(SQL_HANDLE_STMT, db_->dbc->get());
-    SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(sql), TextLength(sql));
+    SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(sql), StatementLength(sql));
     Check(rc, stmt, *db_, u"running a query", /*no_data=*/true);
     QueryResult result;
     SQLSMALLINT count = 0;
@@ -400,9 +112,8 @@ class OdbcSession : public Session {
   }
 
   int64_t Execute(std::u16string_view sql) override {
-    RefuseNul(sql);
     Handle stmt(SQL_HANDLE_STMT, db_->dbc->get());
-    SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(sql), TextLength(sql));
+    SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(sql), StatementLength(sql));
     Check(rc, stmt, *db_, u"running a statement", /*no_data=*/true);
     if (rc == SQL_NO_DATA) return 0;  // an update or delete that matched nothing
     SQLLEN changed = 0;

@@ -1,14 +1,5 @@
 // SQLite 3 engine.
 //
-// Statement text.  SQLite compiles text only up to the first NUL character
-// and, given several statements, compiles the first and hands back the rest.
-// Either way part of what the caller built would be dropped without a word.
-// So a statement text is refused, with nothing run, when it holds a NUL
-// anywhere, when it holds nothing but white space, or when anything other
-// than white space follows its first statement.  Values that reach the
-// database as parameters (row updates) are bound with their length and stored
-// exactly, NUL characters included.
-//
 // Errors.  A statement that fails is thrown as Error with the negated
 // extended result code (so engine errors are negative, like those of other
 // database layers) and SQLite's own message.  Failures to open, and a lock
@@ -66,21 +57,15 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "db/sql_scanner.h"
+#include "db/sqlite_statement.h"
 
 namespace addbook::engine {
 namespace {
 
-struct StmtDeleter {
-  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
+using namespace sqlite;
 
-// The number of an engine failure that has no result code of its own.
-constexpr int32_t kEngineFailure = -SQLITE_ERROR;
-
-Error EngineError(sqlite3* db) {
-  return Error(-sqlite3_extended_errcode(db), Utf8ToUtf16(sqlite3_errmsg(db)));
-}
+using sql::IsSqlSpace;
+using sql::SimpleSelect;
 
 // The catalogue number for a failure to open with SQLite's result |code|.
 int32_t OpenFailureNumber(int code, const std::filesystem::path& path) {
@@ -104,122 +89,6 @@ int32_t OpenFailureNumber(int code, const std::filesystem::path& path) {
 Error OpenError(int code, const std::filesystem::path& path, std::string_view reason) {
   return errors::DatabaseOpen(OpenFailureNumber(code, path), PathToUtf8(path),
                               std::string(reason) + " (SQLite error " + std::to_string(code) + ")");
-}
-
-using sql::IsSqlSpace;
-using sql::SimpleSelect;
-
-// Refuses a statement text that holds a NUL (see the note above).
-void RefuseNul(std::u16string_view sql) {
-  if (size_t nul = sql.find(u'\0'); nul != std::u16string_view::npos) {
-    throw errors::StatementRefused("The statement holds a NUL character (at character " +
-                                   std::to_string(nul + 1) + "); nothing was run");
-  }
-}
-
-// Compiles the one statement that |text|, a statement text in UTF-8 that
-// RefuseNul let pass, must hold (see the note above).
-Stmt PrepareText(sqlite3* db, const std::string& text) {
-  if (text.size() > INT_MAX) {
-    throw errors::StatementRefused("The statement is too long; nothing was run");
-  }
-  sqlite3_stmt* raw = nullptr;
-  const char* tail = nullptr;
-  int rc = sqlite3_prepare_v2(db, text.data(), static_cast<int>(text.size()), &raw, &tail);
-  Stmt stmt(raw);
-  if (rc != SQLITE_OK) throw EngineError(db);
-  if (!stmt) throw errors::StatementRefused("The statement is empty; nothing was run");
-  for (const char* p = tail; p != text.data() + text.size(); ++p) {
-    if (!IsSqlSpace(*p)) {
-      throw errors::StatementRefused(
-          "The text holds more than one statement, or text after its statement; nothing was "
-          "run");
-    }
-  }
-  return stmt;
-}
-
-// The UTF-8 form of the statement text |sql|; refuses a text that holds a
-// NUL.
-std::string StatementText(std::u16string_view sql) {
-  std::string text = Utf16ToUtf8(sql);
-  // U+0000 is the one character whose UTF-8 form holds a zero byte.
-  if (text.find('\0') != std::string::npos) RefuseNul(sql);
-  return text;
-}
-
-Stmt PrepareOne(sqlite3* db, std::u16string_view sql) {
-  return PrepareText(db, StatementText(sql));
-}
-
-Variant ColumnValue(sqlite3_stmt* stmt, int column) {
-  switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_INTEGER:
-      return Variant(static_cast<int64_t>(sqlite3_column_int64(stmt, column)));
-    case SQLITE_FLOAT:
-      return Variant(sqlite3_column_double(stmt, column));
-    case SQLITE_TEXT: {
-      const unsigned char* text = sqlite3_column_text(stmt, column);
-      int size = sqlite3_column_bytes(stmt, column);
-      if (!text) return Variant(std::u16string());
-      return Variant(Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(text), size)));
-    }
-    case SQLITE_BLOB: {
-      const void* bytes = sqlite3_column_blob(stmt, column);
-      int size = sqlite3_column_bytes(stmt, column);
-      if (!bytes) return Variant::Bytes({});
-      return Variant::Bytes(std::string(static_cast<const char*>(bytes), size));
-    }
-    default:
-      return Variant();
-  }
-}
-
-void Bind(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& value) {
-  int rc = SQLITE_OK;
-  switch (value.type()) {
-    case Variant::Type::kNull:
-      rc = sqlite3_bind_null(stmt, index);
-      break;
-    case Variant::Type::kInteger:
-      rc = sqlite3_bind_int64(stmt, index, value.integer());
-      break;
-    case Variant::Type::kReal:
-      rc = sqlite3_bind_double(stmt, index, value.real());
-      break;
-    case Variant::Type::kText: {
-      std::string text = Utf16ToUtf8(value.text());
-      rc =
-          sqlite3_bind_text64(stmt, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-      break;
-    }
-    case Variant::Type::kBytes:
-      rc = sqlite3_bind_blob64(stmt, index, value.bytes().data(), value.bytes().size(),
-                               SQLITE_TRANSIENT);
-      break;
-  }
-  if (rc != SQLITE_OK) throw EngineError(db);
-}
-
-// Steps |stmt| to its end; |on_row| sees every row.
-template <typename OnRow>
-void StepAll(sqlite3* db, sqlite3_stmt* stmt, OnRow on_row) {
-  for (;;) {
-    int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_DONE) return;
-    if (rc != SQLITE_ROW) throw EngineError(db);
-    on_row();
-  }
-}
-
-std::string QuoteName(std::string_view name) {
-  std::string quoted = "\"";
-  for (char c : name) {
-    quoted.push_back(c);
-    if (c == '"') quoted.push_back('"');
-  }
-  quoted.push_back('"');
-  return quoted;
 }
 
 // The open database, shared by its session and the row writers of its
