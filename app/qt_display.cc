@@ -55,7 +55,7 @@ class QtDisplay::Window : public QWidget {
  protected:
   // The window always closes; the run learns of it at its event point.
   void closeEvent(QCloseEvent* event) override {
-    display_.Deliver([](DisplayEvents& events) { events.Closing(); });
+    display_.delivery_.Deliver([](DisplayEvents& events) { events.Closing(); });
     event->accept();
   }
 
@@ -86,7 +86,7 @@ QtDisplay::QtDisplay() : window_(std::make_unique<Window>(*this)) {
       button->setDefault(false);
       const Control control = p.control;
       QObject::connect(button, &QPushButton::clicked, button, [this, control] {
-        Deliver([control](DisplayEvents& events) { events.Clicked(control); });
+        delivery_.Deliver([control](DisplayEvents& events) { events.Clicked(control); });
       });
       widget = button;
     } else {
@@ -131,7 +131,7 @@ void QtDisplay::MsgBox(std::u16string_view prompt, BoxStyle style, std::u16strin
   box.setIcon(style == BoxStyle::kCritical ? QMessageBox::Critical : QMessageBox::NoIcon);
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();
-  RethrowPending();
+  delivery_.RethrowPending();
 }
 
 void QtDisplay::ShowWindow() { window_->show(); }
@@ -141,23 +141,6 @@ void QtDisplay::Repaint() { window_->repaint(); }
 void QtDisplay::DoEvents() {
   QCoreApplication::sendPostedEvents();
   QCoreApplication::processEvents();
-  RethrowPending();
+  delivery_.RethrowPending();
 }
-
-void QtDisplay::Deliver(const std::function<void(DisplayEvents&)>& handler) {
-  if (!events_ || pending_) return;
-  try {
-    handler(*events_);
-  } catch (...) {
-    pending_ = std::current_exception();
-  }
-}
-
-void QtDisplay::RethrowPending() {
-  if (!pending_) return;
-  std::exception_ptr pending = std::move(pending_);
-  pending_ = nullptr;
-  std::rethrow_exception(pending);
-}
-
 }  // namespace addbook

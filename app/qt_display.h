@@ -8,11 +8,10 @@
 #define ADDBOOK_APP_QT_DISPLAY_H_
 
 #include <array>
-#include <exception>
-#include <functional>
 #include <memory>
 
 #include "base/display.h"
+#include "base/event_delivery.h"
 
 class QListWidget;
 class QWidget;
@@ -28,7 +27,7 @@ class QtDisplay : public Display {
   QtDisplay(const QtDisplay&) = delete;
   QtDisplay& operator=(const QtDisplay&) = delete;
 
-  void SetEvents(DisplayEvents* events) override { events_ = events; }
+  void SetEvents(DisplayEvents* events) override { delivery_.set_events(events); }
   void AddListLine(std::u16string_view line) override;
   void ShowCaption(Control control, std::u16string_view text) override;
   // Runs the box's own event loop until it is closed.
@@ -47,16 +46,10 @@ class QtDisplay : public Display {
  private:
   class Window;
 
-  // Runs a user-action handler from inside Qt's event delivery.  Exceptions
-  // must not cross Qt's frames, so one is kept and rethrown once Qt returns.
-  void Deliver(const std::function<void(DisplayEvents&)>& handler);
-  void RethrowPending();
-
   std::unique_ptr<Window> window_;
   QListWidget* list_ = nullptr;                     // owned by window_
   std::array<QWidget*, kControlCount> controls_{};  // owned by window_
-  DisplayEvents* events_ = nullptr;
-  std::exception_ptr pending_;
+  EventDelivery delivery_;  // user actions, delivered from inside the event dispatch
 };
 
 }  // namespace addbook

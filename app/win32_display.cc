@@ -161,7 +161,7 @@ void Win32Display::MsgBox(std::u16string_view prompt, BoxStyle style, std::u16st
   const std::wstring caption = Utf16ToWide(title.empty() ? kDefaultTitle : title);
   const UINT type = MB_OK | (style == BoxStyle::kCritical ? MB_ICONSTOP : 0);
   MessageBoxW(window_, text.c_str(), caption.c_str(), type);
-  RethrowPending();
+  delivery_.RethrowPending();
 }
 
 void Win32Display::ShowWindow() {
@@ -182,7 +182,7 @@ void Win32Display::DoEvents() {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  RethrowPending();
+  delivery_.RethrowPending();
 }
 
 LRESULT CALLBACK Win32Display::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -200,7 +200,7 @@ LRESULT Win32Display::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPAR
     case WM_CLOSE:
       // The window always closes, but only out of sight: it lives as long as
       // the display, and the run learns of the close at its event point.
-      Deliver([](DisplayEvents& events) { events.Closing(); });
+      delivery_.Deliver([](DisplayEvents& events) { events.Closing(); });
       ::ShowWindow(hwnd, SW_HIDE);
       return 0;
 
@@ -209,7 +209,7 @@ LRESULT Win32Display::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPAR
         const HWND from = reinterpret_cast<HWND>(lparam);
         for (Control button : {Control::kFirst, Control::kCommand1, Control::kCommand2}) {
           if (from == control(button)) {
-            Deliver([button](DisplayEvents& events) { events.Clicked(button); });
+            delivery_.Deliver([button](DisplayEvents& events) { events.Clicked(button); });
             return 0;
           }
         }
@@ -235,21 +235,4 @@ LRESULT Win32Display::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPAR
   }
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
-
-void Win32Display::Deliver(const std::function<void(DisplayEvents&)>& handler) {
-  if (!events_ || pending_) return;
-  try {
-    handler(*events_);
-  } catch (...) {
-    pending_ = std::current_exception();
-  }
-}
-
-void Win32Display::RethrowPending() {
-  if (!pending_) return;
-  std::exception_ptr pending = std::move(pending_);
-  pending_ = nullptr;
-  std::rethrow_exception(pending);
-}
-
 }  // namespace addbook

@@ -10,10 +10,9 @@
 #include <windows.h>
 
 #include <array>
-#include <exception>
-#include <functional>
 
 #include "base/display.h"
+#include "base/event_delivery.h"
 
 namespace addbook {
 
@@ -27,7 +26,7 @@ class Win32Display : public Display {
   Win32Display(const Win32Display&) = delete;
   Win32Display& operator=(const Win32Display&) = delete;
 
-  void SetEvents(DisplayEvents* events) override { events_ = events; }
+  void SetEvents(DisplayEvents* events) override { delivery_.set_events(events); }
   void AddListLine(std::u16string_view line) override;
   void ShowCaption(Control control, std::u16string_view text) override;
   // Runs the box's own message loop until it is closed; an exception thrown
@@ -62,11 +61,6 @@ class Win32Display : public Display {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
-  // Runs a user-action handler from inside a window procedure.  Exceptions
-  // must not cross Windows' frames, so one is kept and rethrown once Windows
-  // returns; until then no further action is delivered.
-  void Deliver(const std::function<void(DisplayEvents&)>& handler);
-  void RethrowPending();
   // Destroys the window and unregisters its class; safe on a half-built display.
   void Destroy();
 
@@ -75,9 +69,8 @@ class Win32Display : public Display {
   HWND window_ = nullptr;
   HWND list_ = nullptr;                         // child of window_
   std::array<HWND, kControlCount> controls_{};  // children of window_
-  HWND focus_ = nullptr;  // the child that had the focus when the window was last active
-  DisplayEvents* events_ = nullptr;
-  std::exception_ptr pending_;
+  HWND focus_ = nullptr;    // the child that had the focus when the window was last active
+  EventDelivery delivery_;  // user actions, delivered from inside the event dispatch
 };
 
 }  // namespace addbook

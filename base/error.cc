@@ -9,6 +9,17 @@ namespace addbook {
 Error::Error(int32_t number, std::string_view description_utf8)
     : number_(number), description_(Utf8ToUtf16(description_utf8)) {}
 
+FatalError ImportUndone(const Error* cause) {
+  // The number of the failure that ended the transaction; an engine failure
+  // without a number of its own when there was none.
+  constexpr int32_t kEngineFailure = -1;
+  const std::u16string why = cause ? cause->description() : u"a statement ended the transaction";
+  return FatalError(FatalError::Kind::kImportUndone,
+                    Error(cause ? cause->number() : kEngineFailure,
+                          u"The database undid the whole import after this error: " + why +
+                              u". Nothing of the book was stored."));
+}
+
 namespace errors {
 
 Error Overflow() { return Error(kOverflow, "Overflow"); }

@@ -51,6 +51,11 @@ class FatalError {
   Error error_;
 };
 
+// The FatalError for a transaction that the database undid by itself after
+// |cause| (null when no error of a statement led to it): nothing of the book
+// was stored.
+FatalError ImportUndone(const Error* cause);
+
 // Errors the program raises itself.  The numbers follow the run-time error
 // numbers that users of the host program's platform already know.
 namespace errors {

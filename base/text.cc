@@ -82,6 +82,17 @@ char* PutUtf8(char32_t cp, char* out) {
 bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+// The code point at in[i], a surrogate pair read whole (|i| then stands on
+// its second half); an unpaired surrogate is U+FFFD.
+char32_t CodePointAt(std::u16string_view in, size_t& i) {
+  char32_t cp = in[i];
+  if (IsHighSurrogate(cp) && i + 1 < in.size() && IsLowSurrogate(in[i + 1])) {
+    ++i;
+    return 0x10000 + ((cp - 0xD800) << 10) + (in[i] - 0xDC00);
+  }
+  return IsHighSurrogate(cp) || IsLowSurrogate(cp) ? 0xFFFD : cp;
+}
+
 template <typename Char>
 bool EqualsFolded(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
   if (a.size() != b.size()) return false;
@@ -99,14 +110,7 @@ std::string Utf16ToUtf8(std::u16string_view in) {
   std::string out(in.size() * 3, '\0');
   char* end = out.data();
   for (size_t i = 0; i < in.size(); ++i) {
-    char32_t cp = in[i];
-    if (IsHighSurrogate(cp) && i + 1 < in.size() && IsLowSurrogate(in[i + 1])) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-      ++i;
-    } else if (IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
-      cp = 0xFFFD;
-    }
-    end = PutUtf8(cp, end);
+    end = PutUtf8(CodePointAt(in, i), end);
   }
   out.resize(static_cast<size_t>(end - out.data()));
   return out;
@@ -119,14 +123,7 @@ std::wstring Utf16ToWide(std::u16string_view in) {
     std::wstring out;
     out.reserve(in.size());
     for (size_t i = 0; i < in.size(); ++i) {
-      char32_t cp = in[i];
-      if (IsHighSurrogate(cp) && i + 1 < in.size() && IsLowSurrogate(in[i + 1])) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-        ++i;
-      } else if (IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
-        cp = 0xFFFD;
-      }
-      out.push_back(static_cast<wchar_t>(cp));
+      out.push_back(static_cast<wchar_t>(CodePointAt(in, i)));
     }
     return out;
   }

@@ -2,14 +2,13 @@
 
 #include <algorithm>
 #include <limits>
+#include <span>
 
 #include "base/text.h"
+#include "db/sql_scanner.h"
 
 namespace addbook::engine::odbc {
 namespace {
-
-// Pieces in which long values are read.
-constexpr size_t kPieceChars = 32 * 1024;
 
 // Reads column |column| of the current row in pieces; SQL_C_WCHAR text or
 // SQL_C_BINARY bytes.
@@ -17,12 +16,13 @@ template <typename Unit>
 std::optional<std::basic_string<Unit>> ReadPieces(const Handle& stmt, OdbcDb& db,
                                                   SQLUSMALLINT column, SQLSMALLINT c_type) {
   std::basic_string<Unit> value;
-  std::vector<Unit> piece(kPieceChars);
+  const std::span<Unit> piece(reinterpret_cast<Unit*>(db.pieces.data()),
+                              db.pieces.size() / sizeof(Unit));
   const size_t terminator = c_type == SQL_C_WCHAR ? 1 : 0;
   for (;;) {
     SQLLEN indicator = 0;
     SQLRETURN rc = SQLGetData(stmt.get(), column, c_type, piece.data(),
-                              static_cast<SQLLEN>(piece.size() * sizeof(Unit)), &indicator);
+                              static_cast<SQLLEN>(piece.size_bytes()), &indicator);
     if (rc == SQL_NO_DATA) return value;  // every piece read
     if (rc == SQL_SUCCESS_WITH_INFO) {
       std::vector<Diagnostic> records = Diagnostics(SQL_HANDLE_STMT, stmt.get());
@@ -38,6 +38,17 @@ std::optional<std::basic_string<Unit>> ReadPieces(const Handle& stmt, OdbcDb& db
     value.append(piece.data(), std::min(units, piece.size() - terminator));
     return value;
   }
+}
+
+// Column |column| of the current row read as the number type |Number| (C
+// type |c_type|), held as |Held|; Null as Null.
+template <typename Number, typename Held>
+Variant ReadNumber(const Handle& stmt, OdbcDb& db, SQLUSMALLINT column, SQLSMALLINT c_type) {
+  Number number = 0;
+  SQLLEN indicator = 0;
+  Check(SQLGetData(stmt.get(), column, c_type, &number, sizeof number, &indicator), stmt, db,
+        u"reading a number");
+  return indicator == SQL_NULL_DATA ? Variant() : Variant(static_cast<Held>(number));
 }
 
 }  // namespace
@@ -95,19 +106,13 @@ void Check(SQLRETURN rc, const Handle& handle, OdbcDb& db, std::u16string_view w
   Error error = DriverError(records, what);
   if (db.in_transaction && HasState(records, u"40")) {
     db.in_transaction = false;
-    throw FatalError(
-        FatalError::Kind::kImportUndone,
-        Error(error.number(), u"The database undid the whole import after this error: " +
-                                  error.description() + u". Nothing of the book was stored."));
+    throw ImportUndone(&error);
   }
   throw error;
 }
 
 SQLINTEGER StatementLength(std::u16string_view sql) {
-  if (size_t nul = sql.find(u'\0'); nul != std::u16string_view::npos) {
-    throw errors::StatementRefused("The statement holds a NUL character (at character " +
-                                   std::to_string(nul + 1) + "); nothing was run");
-  }
+  sql::RefuseNul(sql);
   if (sql.size() > static_cast<size_t>(std::numeric_limits<SQLINTEGER>::max())) {
     throw errors::StatementRefused("The statement is too long; nothing was run");
   }
@@ -124,19 +129,18 @@ void BindParameter(const Handle& stmt, OdbcDb& db, SQLUSMALLINT index, const Var
                             nullptr, 0, &p.indicator);
       break;
     case Variant::Type::kInteger:
-      if (value.integer() >= std::numeric_limits<SQLINTEGER>::min() &&
+    case Variant::Type::kReal:
+      // Access has no 64-bit integers: a number past 32 bits goes as a double.
+      if (value.type() == Variant::Type::kInteger &&
+          value.integer() >= std::numeric_limits<SQLINTEGER>::min() &&
           value.integer() <= std::numeric_limits<SQLINTEGER>::max()) {
         p.integer = static_cast<SQLINTEGER>(value.integer());
         rc = SQLBindParameter(stmt.get(), index, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0,
                               &p.integer, 0, nullptr);
         break;
       }
-      p.real = static_cast<double>(value.integer());
-      rc = SQLBindParameter(stmt.get(), index, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
-                            &p.real, 0, nullptr);
-      break;
-    case Variant::Type::kReal:
-      p.real = value.real();
+      p.real = value.type() == Variant::Type::kInteger ? static_cast<double>(value.integer())
+                                                       : value.real();
       rc = SQLBindParameter(stmt.get(), index, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
                             &p.real, 0, nullptr);
       break;
@@ -164,24 +168,14 @@ Variant ReadValue(const Handle& stmt, OdbcDb& db, SQLUSMALLINT column, SQLSMALLI
     case SQL_TINYINT:
     case SQL_SMALLINT:
     case SQL_INTEGER:
-    case SQL_BIGINT: {
-      SQLBIGINT number = 0;
-      SQLLEN indicator = 0;
-      Check(SQLGetData(stmt.get(), column, SQL_C_SBIGINT, &number, sizeof number, &indicator), stmt,
-            db, u"reading a number");
-      return indicator == SQL_NULL_DATA ? Variant() : Variant(static_cast<int64_t>(number));
-    }
+    case SQL_BIGINT:
+      return ReadNumber<SQLBIGINT, int64_t>(stmt, db, column, SQL_C_SBIGINT);
     case SQL_REAL:
     case SQL_FLOAT:
     case SQL_DOUBLE:
     case SQL_NUMERIC:
-    case SQL_DECIMAL: {
-      double number = 0;
-      SQLLEN indicator = 0;
-      Check(SQLGetData(stmt.get(), column, SQL_C_DOUBLE, &number, sizeof number, &indicator), stmt,
-            db, u"reading a number");
-      return indicator == SQL_NULL_DATA ? Variant() : Variant(number);
-    }
+    case SQL_DECIMAL:
+      return ReadNumber<double, double>(stmt, db, column, SQL_C_DOUBLE);
     case SQL_BINARY:
     case SQL_VARBINARY:
     case SQL_LONGVARBINARY: {

@@ -109,6 +109,9 @@ struct OdbcDb {
   std::optional<Handle> dbc;
   bool connected = false;
   bool in_transaction = false;
+  // Where long values are read, piece by piece: one buffer for every read,
+  // since a lookup reads a long text for every record.
+  std::vector<unsigned char> pieces = std::vector<unsigned char>(64 * 1024);
 };
 
 // Throws unless |rc| is SQL_SUCCESS (or SQL_NO_DATA when |no_data| is

@@ -1,5 +1,8 @@
 #include "db/sql_scanner.h"
 
+#include <string>
+
+#include "base/error.h"
 #include "base/text.h"
 
 namespace addbook::sql {
@@ -119,6 +122,13 @@ class Scanner {
 }  // namespace
 
 bool IsSqlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+
+void RefuseNul(std::u16string_view sql) {
+  if (size_t nul = sql.find(u'\0'); nul != std::u16string_view::npos) {
+    throw errors::StatementRefused("The statement holds a NUL character (at character " +
+                                   std::to_string(nul + 1) + "); nothing was run");
+  }
+}
 
 std::optional<SimpleSelect> ParseSimpleSelect(std::string_view sql) {
   // Drop what may follow the statement: white space and one semicolon.

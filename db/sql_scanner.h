@@ -15,6 +15,11 @@ namespace addbook::sql {
 // SQL white space: space, tab, line feed, form feed, carriage return.
 bool IsSqlSpace(char c);
 
+// Throws errors::StatementRefused when the statement text |sql| holds a NUL:
+// engines and drivers cut text there, and part of what was built would be
+// dropped without a word.
+void RefuseNul(std::u16string_view sql);
+
 // The parts of "SELECT <columns> FROM <table> [WHERE <condition>]".
 struct SimpleSelect {
   std::string columns;

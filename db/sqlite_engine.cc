@@ -117,11 +117,7 @@ void SetBusyTimeout(const SqliteDb& db, std::chrono::milliseconds timeout) {
 void CheckTransaction(SqliteDb& db, const Error* cause) {
   if (!db.in_transaction || !sqlite3_get_autocommit(db.handle)) return;
   db.in_transaction = false;
-  std::u16string why = cause ? cause->description() : u"a statement ended the transaction";
-  throw FatalError(FatalError::Kind::kImportUndone,
-                   Error(cause ? cause->number() : kEngineFailure,
-                         u"The database undid the whole import after this error: " + why +
-                             u". Nothing of the book was stored."));
+  throw ImportUndone(cause);
 }
 
 // Runs |step|, one call into the engine on |db|, then checks that the

@@ -6,24 +6,11 @@
 #include "db/sql_scanner.h"
 
 namespace addbook::engine::sqlite {
-namespace {
-
-// Refuses a statement text that holds a NUL (see the note above).
-void RefuseNul(std::u16string_view sql) {
-  if (size_t nul = sql.find(u'\0'); nul != std::u16string_view::npos) {
-    throw errors::StatementRefused("The statement holds a NUL character (at character " +
-                                   std::to_string(nul + 1) + "); nothing was run");
-  }
-}
-
-}  // namespace
 
 Error EngineError(sqlite3* db) {
   return Error(-sqlite3_extended_errcode(db), Utf8ToUtf16(sqlite3_errmsg(db)));
 }
 
-// Compiles the one statement that |text|, a statement text in UTF-8 that
-// RefuseNul let pass, must hold (see the note above).
 Stmt PrepareText(sqlite3* db, const std::string& text) {
   if (text.size() > INT_MAX) {
     throw errors::StatementRefused("The statement is too long; nothing was run");
@@ -44,12 +31,10 @@ Stmt PrepareText(sqlite3* db, const std::string& text) {
   return stmt;
 }
 
-// The UTF-8 form of the statement text |sql|; refuses a text that holds a
-// NUL.
 std::string StatementText(std::u16string_view sql) {
   std::string text = Utf16ToUtf8(sql);
   // U+0000 is the one character whose UTF-8 form holds a zero byte.
-  if (text.find('\0') != std::string::npos) RefuseNul(sql);
+  if (text.find('\0') != std::string::npos) sql::RefuseNul(sql);
   return text;
 }
 
