@@ -80,7 +80,6 @@ class Form1Test : public ::testing::Test {
     for (const auto& b : display_.boxes()) out.push_back(Utf16ToUtf8(b.title + u"|" + b.prompt));
     return out;
   }
-  std::string Phase() const { return Utf16ToUtf8(form_->captions().Get(Control::kPhase)); }
 
   TestHost host_;
   fs::path dir_;  // the executable's folder, where h1.txt is read
@@ -95,58 +94,6 @@ std::vector<std::string> ListLines(const RecordingDisplay& d) {
   std::vector<std::string> out;
   for (const auto& l : d.list()) out.push_back(Utf16ToUtf8(l));
   return out;
-}
-
-TEST_F(Form1Test, ImportsEveryRecordKind) {
-  WriteBook({
-      "preamble that is dropped",
-      "*BOOK*كتاب الأدب",
-      "*AUTHOR*   Ann O'Lee  ",
-      "*TYPING*typed once",
-      "second line",
-      "*END*",
-      "*1*الجزء الأول",
-      "@note one",
-      "continued",
-      "*2*كِتَابُ العلم",
-      "*3*بَابُ النية",
-      "012-حدثنا أَبُو",
-      "$the words",
-      "$more words",
-      "@13-حدثنا إبراهيم",
-      "$body 'two'",
-      "*NOTE*aside",
-      "$late body",
-      "*4*sub",
-      "*EOF*",
-  });
-  EXPECT_EQ(Run(), RunOutcome::kFinished);
-  EXPECT_EQ(form_->ExitStatus(), 0);
-  EXPECT_EQ(ListLines(display_), kStart);
-  EXPECT_TRUE(Boxes().empty()) << ::testing::PrintToString(Boxes());
-
-  EXPECT_EQ(
-      Query("SELECT BookNo, Name, Author, Details FROM Books"),
-      (Rows{{"706", "كتاب الادب\r\n", "'Ann O''Lee  \r\n'", "'typed once\r\nsecond line\r\n'"}}));
-  EXPECT_EQ(Query("SELECT TitleID, Vol, KTB, BAB, SubBAB, Title, Description FROM Titles"),
-            (Rows{{"1", "1", "0", "0", "0", "الجزء الاول\r\n", "'note one\r\ncontinued\r\n\r\n'"},
-                  {"2", "1", "1", "0", "0", "كتاب العلم\r\n", "<null>"},
-                  {"3", "1", "1", "1", "0", "باب النية\r\n", "<null>"},
-                  {"4", "1", "1", "1", "1", "sub\r\n", "<null>"}}));
-  EXPECT_EQ(Query("SELECT BookNo, TitleID, HadeethID, HadeethNo, Hadeeth FROM Hadeeths"),
-            (Rows{{"706", "3", "1", "1", "012 حدثنا ابو\r\n%the words\r\n%more words\r\n\r\n"},
-                  {"706", "3", "2", "2",
-                   "$13-حدثنا ابراهيم\r\n%body 'two'\r\n\r\n'late body\r\n\r\n'"}}));
-
-  EXPECT_EQ(Phase(), "eof");
-  const Captions& c = form_->captions();
-  EXPECT_EQ(c.Get(Control::kCurVol), u"1");
-  EXPECT_EQ(c.Get(Control::kCurBook), u"1");
-  EXPECT_EQ(c.Get(Control::kCurChapter), u"1");
-  EXPECT_EQ(c.Get(Control::kCurSubChapter), u"1");
-  EXPECT_EQ(c.Get(Control::kCurHadeeth), u"2");
-  EXPECT_EQ(c.Get(Control::kBab), u"False");  // "sub" has no "باب"
-  EXPECT_EQ(form_->HadeethID, 2);
 }
 
 TEST_F(Form1Test, SourceWithoutEndOfBookMarker) {

@@ -86,34 +86,6 @@ TEST_P(ExportDataTest, Writers) {
   EXPECT_EQ(host_.Value("SELECT Description FROM Titles"), "'1\r\n''''\r\n'");
 }
 
-// Every lookup must find exactly one row: a second and a third import of the
-// same book find two and three.
-TEST_P(ExportDataTest, SecondAndThirdImportsIntoTheSameHost) {
-  for (int import = 1; import <= 3; ++import) {
-    SCOPED_TRACE(import);
-    out_.AddBook(706, u"Book");
-    out_.AddAuthor(706, u"Ann");
-    out_.AddTitle(706, 1, 0, 0, 0, u"Part");
-    const int32_t id = out_.GetTitleID(706, 1, 0, 0, 0);
-    EXPECT_EQ(id, import == 1 ? 1 : -1);
-    out_.AddDescription(id, u"Note");
-    out_.AddHadeeth(706, id, 1, 1, u"Sanad");
-    out_.AddMatn(id, 1, u"Body");
-    Texts expected(import == 1 ? 0 : 1, "Adding Book|Error Finding Book");
-    if (import > 1) expected.push_back("Adding Book|Error Finding Title");
-    if (import == 3) expected.push_back("Adding Book|Error Finding Hadeeth");
-    EXPECT_EQ(Take(), expected);
-  }
-  EXPECT_EQ(host_.Rows("SELECT Author FROM Books"),
-            (Rows{{"'Ann'"}, {std::nullopt}, {std::nullopt}}));
-  EXPECT_EQ(host_.Value("SELECT group_concat(Description, '|') FROM Titles"), "'Note\r\n'");
-  // The second import's hadeeth stands under -1 and got its body; the
-  // third's shares -1 and its id with it, so neither got the third body.
-  EXPECT_EQ(
-      host_.Rows("SELECT TitleID, Hadeeth FROM Hadeeths ORDER BY rowid"),
-      (Rows{{"1", "Sanad\r\n'Body\r\n'"}, {"-1", "Sanad\r\n'Body\r\n'"}, {"-1", "Sanad\r\n"}}));
-}
-
 // A host unlike the schema: an extra column, no indexes, no Hadeeths table,
 // another book whose TitleIDs run past 16 bits, and a trigger that refuses
 // long descriptions.  Each failure is reported once and the run goes on; a
