@@ -36,7 +36,6 @@ void Connection::Close() {
 
 void Connection::BeginTrans() { session().Begin(); }
 void Connection::CommitTrans() { session().Commit(); }
-void Connection::RollbackTrans() { session().Rollback(); }
 
 engine::Session& Connection::session() {
   if (!session_) throw errors::ConnectionUnusable();

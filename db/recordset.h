@@ -50,11 +50,10 @@ class Connection {
   // transaction when the file is next opened.
   void Close();
 
-  // The import's one transaction (engine::Session::Begin, Commit and
-  // Rollback); each throws errors::ConnectionUnusable when closed.
+  // The import's one transaction (engine::Session::Begin and Commit; Close
+  // undoes it); each throws errors::ConnectionUnusable when closed.
   void BeginTrans();
   void CommitTrans();
-  void RollbackTrans();
 
   // The open database.  Throws errors::ConnectionUnusable when closed.
   engine::Session& session();
