@@ -20,6 +20,12 @@ FatalError ImportUndone(const Error* cause) {
                               u". Nothing of the book was stored."));
 }
 
+FatalError WritesRefused(const Error& cause) {
+  return FatalError(FatalError::Kind::kWritesRefused,
+                    Error(errors::kCannotOpenDatabase,
+                          u"The database cannot be written: " + cause.description()));
+}
+
 namespace errors {
 
 Error Overflow() { return Error(kOverflow, "Overflow"); }

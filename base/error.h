@@ -40,6 +40,7 @@ class FatalError {
   enum class Kind {
     kSourceUnreadable,  // reading h1.txt failed
     kImportUndone,      // the database rolled the import back by itself
+    kWritesRefused,     // the database refuses every write (it is read-only)
   };
   FatalError(Kind kind, Error error) : kind_(kind), error_(std::move(error)) {}
 
@@ -55,6 +56,11 @@ class FatalError {
 // |cause| (null when no error of a statement led to it): nothing of the book
 // was stored.
 FatalError ImportUndone(const Error* cause);
+
+// The FatalError for a write that the database refused because the database
+// itself cannot be written (a read-only file or folder): |cause| is the
+// engine's error.  Every other write would be refused alike.
+FatalError WritesRefused(const Error& cause);
 
 // Errors the program raises itself.  The numbers follow the run-time error
 // numbers that users of the host program's platform already know.

@@ -69,7 +69,7 @@ void Database::SqlSelect(Recordset& rs, std::u16string_view sql) {
 void Database::DbCmd(std::u16string_view sql) {
   try {
     Cmd.CommandText.assign(sql);  // reuses the text's buffer from the last statement
-    rows_changed_ += Cmd.Execute();
+    rows_changed_ += Cmd.Execute().rows;
   } catch (const Error& e) {
     display_.AddListLine(u"dbCMD:" + e.description());
     display_.DoEvents();

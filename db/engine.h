@@ -16,10 +16,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
 #include "db/variant.h"
 
 namespace addbook::engine {
@@ -30,11 +32,12 @@ class RowWriter {
   virtual ~RowWriter() = default;
 
   // Stores values[i] in column columns[i] (indexes into the query's columns)
-  // of the query's row |row|, at once, and of that row only.  Throws Error
+  // of the query's row |row|, at once, and of that row only.  Returns the
+  // engine's warning when it stored the values and warned.  Throws Error
   // when the engine refuses the write or the row no longer exists; nothing is
   // stored then.
-  virtual void Write(size_t row, const std::vector<size_t>& columns,
-                     const std::vector<Variant>& values) = 0;
+  virtual std::optional<Error> Write(size_t row, const std::vector<size_t>& columns,
+                                     const std::vector<Variant>& values) = 0;
 };
 
 // The whole result of a query.
@@ -47,6 +50,14 @@ struct QueryResult {
   std::u16string read_only_reason;
 };
 
+// What a statement that ran did.
+struct Executed {
+  int64_t rows = 0;  // inserted, changed or deleted
+  // Set when the engine ran the statement, kept its effect and warned about
+  // it (a driver's SQL_SUCCESS_WITH_INFO): the statement is not undone.
+  std::optional<Error> warning;
+};
+
 // One open database.
 class Session {
  public:
@@ -57,9 +68,10 @@ class Session {
   virtual QueryResult Query(std::u16string_view sql) = 0;
 
   // Runs |sql|, one statement; rows it returns are dropped unread.  Returns
-  // the number of rows the statement inserted, changed or deleted.  Throws
-  // Error when the engine refuses the text or fails while running it.
-  virtual int64_t Execute(std::u16string_view sql) = 0;
+  // the number of rows the statement inserted, changed or deleted, and the
+  // engine's warning when it ran with one.  Throws Error when the engine
+  // refuses the text or fails while running it; nothing of it is kept then.
+  virtual Executed Execute(std::u16string_view sql) = 0;
 
   // Begins the write transaction that every later statement runs in, taking
   // the database's write lock at once, so that no other program can write
@@ -68,9 +80,9 @@ class Session {
   // Error when the lock cannot be had or the transaction cannot begin.
   virtual void Begin() = 0;
   // Makes everything done since Begin permanent, on the disk, before it
-  // returns.  When that fails, everything since Begin is undone and Error is
-  // thrown.
-  virtual void Commit() = 0;
+  // returns; returns the engine's warning when it committed with one.  When
+  // the commit fails, everything since Begin is undone and Error is thrown.
+  virtual std::optional<Error> Commit() = 0;
   // Undoes everything done since Begin; nothing when no transaction is open.
   // Throws Error when the engine fails to (the database file's own journal
   // then undoes the transaction when it is next opened).
@@ -80,7 +92,8 @@ class Session {
   // Query, Execute and RowWriter::Write throw FatalError, not Error, when the
   // engine has undone the transaction on its own (some full-disk, I/O and
   // memory errors): what would run after it would take effect outside the
-  // transaction.
+  // transaction.  They throw FatalError too when the database refuses a
+  // write because it is read-only: every later write would be refused alike.
 };
 
 // What a file's first bytes say it holds.

@@ -37,14 +37,14 @@ class OdbcRowWriter : public RowWriter {
         columns_(std::move(columns)),
         rows_(rows) {}
 
-  void Write(size_t row, const std::vector<size_t>& columns,
-             const std::vector<Variant>& values) override {
+  std::optional<Error> Write(size_t row, const std::vector<size_t>& columns,
+                             const std::vector<Variant>& values) override {
     if (row >= rows_) throw errors::NoCurrentRecord();
     if (rows_ != 1) {
       throw errors::NotUpdatable(
           u"More than one row matches the query's condition, which cannot tell them apart.");
     }
-    if (columns.empty()) return;
+    if (columns.empty()) return std::nullopt;
     std::u16string sql = u"UPDATE " + table_ + u" SET ";
     for (size_t i = 0; i < columns.size(); ++i) {
       if (i > 0) sql += u", ";
@@ -65,6 +65,7 @@ class OdbcRowWriter : public RowWriter {
     if (rc != SQL_NO_DATA) Check(SQLRowCount(stmt.get(), &changed), stmt, *db_, u"counting rows");
     // The row may have been deleted since it was read.
     if (changed != 1) throw errors::NoCurrentRecord();
+    return std::nullopt;
   }
 
  private:
@@ -111,14 +112,14 @@ class OdbcSession : public Session {
     return result;
   }
 
-  int64_t Execute(std::u16string_view sql) override {
+  Executed Execute(std::u16string_view sql) override {
     Handle stmt(SQL_HANDLE_STMT, db_->dbc->get());
     SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(sql), StatementLength(sql));
     Check(rc, stmt, *db_, u"running a statement", /*no_data=*/true);
-    if (rc == SQL_NO_DATA) return 0;  // an update or delete that matched nothing
+    if (rc == SQL_NO_DATA) return {};  // an update or delete that matched nothing
     SQLLEN changed = 0;
     Check(SQLRowCount(stmt.get(), &changed), stmt, *db_, u"counting rows");
-    return changed > 0 ? changed : 0;  // -1: a query, whose rows are dropped
+    return {changed > 0 ? changed : 0, {}};  // -1: a query, whose rows are dropped
   }
 
   void Begin() override {
@@ -128,7 +129,7 @@ class OdbcSession : public Session {
     db_->in_transaction = true;
   }
 
-  void Commit() override {
+  std::optional<Error> Commit() override {
     db_->in_transaction = false;
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, db_->dbc->get(), SQL_COMMIT);
     if (rc != SQL_SUCCESS) {
@@ -139,6 +140,7 @@ class OdbcSession : public Session {
       throw error;
     }
     AutocommitOn();
+    return std::nullopt;
   }
 
   void Rollback() override {

@@ -48,8 +48,9 @@ TEST_F(OdbcEngineTest, LongArabicTextAndTheTransaction) {
   for (char16_t c : text) literal += c == u'\'' ? u"''" : std::u16string(1, c);
   const std::unique_ptr<Session> session = Open();
   session->Begin();
-  EXPECT_EQ(session->Execute(u"INSERT INTO Books (BookNo, Name) VALUES (706, '" + literal + u"')"),
-            1);
+  EXPECT_EQ(
+      session->Execute(u"INSERT INTO Books (BookNo, Name) VALUES (706, '" + literal + u"')").rows,
+      1);
   session->Rollback();
   EXPECT_EQ(host_.Value("SELECT count(*) FROM Books"), "0");
 

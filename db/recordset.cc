@@ -35,7 +35,8 @@ void Connection::Close() {
 }
 
 void Connection::BeginTrans() { session().Begin(); }
-void Connection::CommitTrans() { session().Commit(); }
+std::optional<Error> Connection::CommitTrans() { return session().Commit(); }
+void Connection::RollbackTrans() { session().Rollback(); }
 
 engine::Session& Connection::session() {
   if (!session_) throw errors::ConnectionUnusable();
@@ -90,9 +91,9 @@ void Recordset::Collect(std::u16string_view name, Variant value) {
   edit_[column] = std::move(value);
 }
 
-void Recordset::Update() {
+std::optional<Error> Recordset::Update() {
   CheckOpen();
-  if (edit_.empty()) return;
+  if (edit_.empty()) return std::nullopt;
   CheckCurrentRow();
   std::vector<size_t> columns;
   std::vector<Variant> values;
@@ -100,10 +101,11 @@ void Recordset::Update() {
     columns.push_back(column);
     values.push_back(value);
   }
-  writer_->Write(current_, columns, values);
+  std::optional<Error> warning = writer_->Write(current_, columns, values);
   fields_written_ += static_cast<int64_t>(columns.size());
   for (auto& [column, value] : edit_) rows_[current_][column] = std::move(value);
   edit_.clear();
+  return warning;
 }
 
 void Recordset::CancelUpdate() {
@@ -126,7 +128,7 @@ void Recordset::CheckCurrentRow() const {
   if (current_ >= rows_.size()) throw errors::NoCurrentRecord();
 }
 
-int64_t Command::Execute() {
+engine::Executed Command::Execute() {
   if (!ActiveConnection || ActiveConnection->State() != kStateOpen) {
     throw errors::ConnectionUnusable();
   }

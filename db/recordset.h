@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,7 +54,11 @@ class Connection {
   // The import's one transaction (engine::Session::Begin and Commit; Close
   // undoes it); each throws errors::ConnectionUnusable when closed.
   void BeginTrans();
-  void CommitTrans();
+  // Returns the engine's warning when the commit succeeded with one.
+  std::optional<Error> CommitTrans();
+  // Undoes the transaction, if one is open; the connection stays open.
+  // Throws the engine's Error when it fails to.
+  void RollbackTrans();
 
   // The open database.  Throws errors::ConnectionUnusable when closed.
   engine::Session& session();
@@ -113,9 +118,10 @@ class Recordset {
   // and errors::NotUpdatable when the query's rows cannot be written back.
   void Collect(std::u16string_view name, Variant value);
   // Writes the pending edit to the current row of the database at once, and
-  // to that row only.  Does nothing without a pending edit.  When the engine
+  // to that row only.  Does nothing without a pending edit.  Returns the
+  // engine's warning when it stored the edit with one.  When the engine
   // refuses the write, throws its Error; the edit then stays pending.
-  void Update();
+  std::optional<Error> Update();
   // Drops the pending edit, if any, without writing it.
   void CancelUpdate();
   // True while an edit is pending.
@@ -146,10 +152,10 @@ class Command {
   std::u16string CommandText;
 
   // Runs CommandText as one statement; rows it returns are dropped.  Returns
-  // the number of rows it inserted, changed or deleted.  Throws
-  // errors::ConnectionUnusable without an open connection, and the engine's
-  // Error when the statement fails.
-  int64_t Execute();
+  // the number of rows it inserted, changed or deleted, with the engine's
+  // warning when there was one.  Throws errors::ConnectionUnusable without
+  // an open connection, and the engine's Error when the statement fails.
+  engine::Executed Execute();
 };
 
 }  // namespace addbook

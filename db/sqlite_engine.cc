@@ -159,10 +159,10 @@ class SqliteRowWriter : public RowWriter {
         origins_(std::move(origins)),
         row_keys_(std::move(row_keys)) {}
 
-  void Write(size_t row, const std::vector<size_t>& columns,
-             const std::vector<Variant>& values) override {
+  std::optional<Error> Write(size_t row, const std::vector<size_t>& columns,
+                             const std::vector<Variant>& values) override {
     if (row >= row_keys_.size()) throw errors::NoCurrentRecord();
-    if (columns.empty()) return;
+    if (columns.empty()) return std::nullopt;
     std::string sql = "UPDATE " + QuoteName(schema_) + "." + QuoteName(table_) + " SET ";
     int param = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
@@ -190,6 +190,7 @@ class SqliteRowWriter : public RowWriter {
       // have dropped the change.
       if (sqlite3_changes(db) != 1) throw errors::NoCurrentRecord();
     });
+    return std::nullopt;
   }
 
  private:
@@ -251,12 +252,12 @@ class SqliteSession : public Session {
     return Guarded(*db_, [&] { return RunQuery(sql); });
   }
 
-  int64_t Execute(std::u16string_view sql) override {
-    return Guarded(*db_, [&]() -> int64_t {
+  Executed Execute(std::u16string_view sql) override {
+    return Guarded(*db_, [&]() -> Executed {
       Stmt stmt = PrepareOne(db_->handle, sql);
       StepAll(db_->handle, stmt.get(), [] {});
       // Only a statement that writes rows changes the count.
-      return sqlite3_stmt_readonly(stmt.get()) ? 0 : sqlite3_changes64(db_->handle);
+      return {sqlite3_stmt_readonly(stmt.get()) ? 0 : sqlite3_changes64(db_->handle), {}};
     });
   }
 
@@ -282,7 +283,7 @@ class SqliteSession : public Session {
     SetBusyTimeout(*db_, std::chrono::milliseconds(0));
   }
 
-  void Commit() override {
+  std::optional<Error> Commit() override {
     sqlite3* db = db_->handle;
     // In a rollback-journal file the commit waits for readers to finish.
     SetBusyTimeout(*db_, db_->busy_timeout);
@@ -293,6 +294,7 @@ class SqliteSession : public Session {
       if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       throw error;
     }
+    return std::nullopt;
   }
 
   void Rollback() override {
