@@ -8,6 +8,7 @@
 // transaction, so the host holds either the whole book or nothing of it.
 #include "app/form1.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/error.h"
@@ -94,15 +95,39 @@ void Form1::Form_Load() {
       outcome_ = RunOutcome::kStartupError;
       display_.MsgBox(Decimal(e.number()) + u": " + e.description(), BoxStyle::kPlain, {});
     } catch (const FatalError& e) {
-      outcome_ = e.kind() == FatalError::Kind::kSourceUnreadable ? RunOutcome::kSourceUnreadable
-                                                                 : RunOutcome::kImportUndone;
-      display_.MsgBox(Decimal(e.error().number()) + u": " + e.error().description(),
-                      BoxStyle::kPlain, {});
+      switch (e.kind()) {
+        case FatalError::Kind::kSourceUnreadable:
+          outcome_ = RunOutcome::kSourceUnreadable;
+          break;
+        case FatalError::Kind::kImportUndone:
+          outcome_ = RunOutcome::kImportUndone;
+          break;
+        case FatalError::Kind::kWritesRefused:
+          outcome_ = RunOutcome::kWritesRefused;
+          break;
+      }
+      stop_error_ = e.error();
     }
   } catch (const RunStopped&) {
     outcome_ = RunOutcome::kClosed;
   }
-  // Undoes whatever the run wrote unless it was committed.
+  UndoImport();
+  // The error that ended the import is shown with what the database holds
+  // of the book now; any other way out says so only when something is left.
+  try {
+    if (stop_error_ && outcome_ == RunOutcome::kWritesRefused) {
+      db_.DbErrorBox(
+          0, Error(stop_error_->number(), stop_error_->description() + u". " + WhatIsLeft()));
+    } else if (stop_error_) {
+      display_.MsgBox(
+          Decimal(stop_error_->number()) + u": " + stop_error_->description() + u" " + WhatIsLeft(),
+          BoxStyle::kPlain, {});
+    } else if (rows_left_ != 0) {
+      display_.MsgBox(WhatIsLeft(), BoxStyle::kPlain, {});
+    }
+  } catch (const RunStopped&) {
+    // Closed while the box was open: the run is over anyway.
+  }
   db_.Conn.Close();
 }
 
@@ -118,6 +143,7 @@ void Form1::StartImport() {
     display_.MsgBox(u"This Book is Already Installed", BoxStyle::kPlain, {});
     return;
   }
+  import_begun_ = true;
   display_.DoEvents();
   First_Click();
   Command1_Click();
@@ -125,12 +151,14 @@ void Form1::StartImport() {
 }
 
 bool Form1::BookAlreadyInstalled() {
+  proven_empty_.clear();
   for (std::u16string_view table : {u"Books", u"Titles", u"Hadeeths"}) {
     db_.SqlSelect(db_.Rs, sql::BookRowCount(table, kBookNo));
     try {
-      if (db_.Rs.State() == kStateOpen && db_.Rs.RecordCount() == 1 &&
-          db_.Rs.Fields(u"Found").Value().ToInt32() > 0) {
-        return true;
+      if (db_.Rs.State() == kStateOpen && db_.Rs.RecordCount() == 1) {
+        const int32_t found = db_.Rs.Fields(u"Found").Value().ToInt32();
+        if (found > 0) return true;
+        if (found == 0) proven_empty_.push_back(table);
       }
     } catch (const Error&) {
       // The lookup failed, and SqlSelect has reported it: it found nothing.
@@ -141,14 +169,79 @@ bool Form1::BookAlreadyInstalled() {
 
 void Form1::CommitImport() {
   try {
-    db_.Conn.CommitTrans();
+    std::optional<Error> warning = db_.Conn.CommitTrans();
     committed_ = true;
+    if (warning) {
+      display_.MsgBox(Decimal(warning->number()) +
+                          u": The book was saved, and the database warned: " +
+                          warning->description(),
+                      BoxStyle::kPlain, {});
+    }
   } catch (const Error& e) {
     outcome_ = RunOutcome::kNotSaved;
-    display_.MsgBox(Decimal(e.number()) + u": The book could not be saved: " + e.description() +
-                        u". Nothing of the book was stored.",
-                    BoxStyle::kPlain, {});
+    stop_error_ = Error(e.number(), u"The book could not be saved: " + e.description() + u".");
   }
+}
+
+void Form1::UndoImport() {
+  if (!import_begun_ || committed_ || db_.Conn.State() != kStateOpen) return;
+  engine::Session& session = db_.Conn.session();
+  // Counts the book's rows in the tables proved empty before the import.
+  auto count = [&] {
+    int64_t rows = 0;
+    for (std::u16string_view table : proven_empty_) {
+      const std::u16string sql = sql::BookRowCount(table, kBookNo);
+      db_.Conn.Observe(sql);
+      engine::QueryResult found = session.Query(sql);
+      if (found.rows.size() != 1 || found.rows[0].empty()) {
+        throw Error(errors::kNoCurrentRecord,
+                    u"The count of " + std::u16string(table) + u" returned no row");
+      }
+      rows += found.rows[0][0].ToInt64();
+    }
+    return rows;
+  };
+  // Runs |step|; on failure keeps why and returns false.
+  auto attempt = [&](auto&& step) {
+    try {
+      step();
+      return true;
+    } catch (const Error& e) {
+      left_error_ = e.description();
+    } catch (const FatalError& e) {
+      left_error_ = e.error().description();
+    }
+    return false;
+  };
+  attempt([&] { db_.Conn.RollbackTrans(); });  // what is left is counted next
+  if (!attempt([&] { rows_left_ = count(); })) {
+    rows_left_ = -1;
+    return;
+  }
+  if (rows_left_ == 0) return;
+  const bool removed = attempt([&] {
+    db_.Conn.BeginTrans();
+    for (std::u16string_view table : proven_empty_) {
+      const std::u16string sql = sql::BookRowsDelete(table, kBookNo);
+      db_.Conn.Observe(sql);
+      session.Execute(sql);
+    }
+    db_.Conn.CommitTrans();
+  });
+  if (!removed) attempt([&] { db_.Conn.RollbackTrans(); });
+  if (!attempt([&] { rows_left_ = count(); })) rows_left_ = -1;
+}
+
+std::u16string Form1::WhatIsLeft() const {
+  if (rows_left_ == 0) return u"Nothing of the book was stored.";
+  if (rows_left_ < 0) {
+    return u"Whether anything of the book is left in the database could not be checked: " +
+           left_error_ + u".";
+  }
+  return Decimal(rows_left_) +
+         u" rows of the book are still in the database and could not be removed" +
+         (left_error_.empty() ? u"" : u" (" + left_error_ + u")") +
+         u"; the installer will refuse the book until they are removed.";
 }
 
 void Form1::First_Click() {
@@ -247,15 +340,22 @@ std::u16string Form1::Summary(double seconds) const {
     case RunOutcome::kImportUndone:
       what = u"stopped early: the database undid the import";
       break;
+    case RunOutcome::kWritesRefused:
+      what = u"stopped early: the database refused to be written";
+      break;
     case RunOutcome::kNotSaved:
       what = u"stopped: the import could not be saved";
       break;
   }
   // Counts of what the database holds now: an import that was not committed
-  // left nothing.
-  int64_t rows = committed_ ? db_.rows_changed() : 0;
+  // left only what UndoImport found and could not remove.
+  int64_t rows = committed_ ? db_.rows_changed() : std::max<int64_t>(rows_left_, 0);
   int64_t fields = committed_ ? db_.fields_updated() : 0;
-  if (!committed_ && (db_.rows_changed() > 0 || db_.fields_updated() > 0)) {
+  if (!committed_ && rows_left_ > 0) {
+    what += u", and " + Decimal(rows_left_) + u" rows of the book are still in the database";
+  } else if (!committed_ && rows_left_ < 0) {
+    what += u", and whether anything of the book is left could not be checked";
+  } else if (!committed_ && (db_.rows_changed() > 0 || db_.fields_updated() > 0)) {
     what += u", and everything it wrote was undone";
   }
   char secs[32];

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/captions.h"
 #include "base/display.h"
@@ -48,6 +50,7 @@ enum class RunOutcome {
   kClosed,            // the window was closed during the run
   kSourceUnreadable,  // reading the source text failed
   kImportUndone,      // the database undid the import by itself
+  kWritesRefused,     // the database refused a write: it cannot be written
   kNotSaved,          // the import could not be committed
 };
 
@@ -123,10 +126,19 @@ class Form1 : public ReaderFields, public DispatchFields, private DisplayEvents 
 
  private:
   // True when any table holds a row of the book already.  A lookup that
-  // fails counts as finding none.
+  // fails counts as finding none.  Notes the tables it proved to hold none.
   bool BookAlreadyInstalled();
-  // Makes the import permanent; on failure shows why and ends the run.
+  // Makes the import permanent; on failure keeps why, for the box that
+  // Form_Load shows once it knows what the database holds.
   void CommitImport();
+  // After a run that began the import and did not commit it: undoes the
+  // transaction, looks for rows of the book in the tables proved empty
+  // before the import, removes any it finds (statements that ran after the
+  // database undid the transaction by itself took effect on their own) and
+  // counts again into |rows_left_|.
+  void UndoImport();
+  // What the database holds of the book after UndoImport, as a sentence.
+  std::u16string WhatIsLeft() const;
   // User actions at an event point.
   void Closing() override;
   void Clicked(Control button) override;
@@ -144,6 +156,16 @@ class Form1 : public ReaderFields, public DispatchFields, private DisplayEvents 
   RecordDispatcher dispatcher_;
   RunOutcome outcome_ = RunOutcome::kNotRun;
   bool committed_ = false;  // the import is in the database for good
+  // Tables in which the installed check, inside the import's transaction,
+  // found no row of the book: any found there later are this run's.
+  std::vector<std::u16string_view> proven_empty_;
+  bool import_begun_ = false;  // the book was found missing and the import began
+  // Rows of the book left after an import that was not committed: 0 when
+  // none, -1 when they could not be counted.
+  int64_t rows_left_ = 0;
+  std::u16string left_error_;  // why they could not be counted or removed
+  // The error that ended the import, shown once UndoImport has run.
+  std::optional<Error> stop_error_;
 };
 
 }  // namespace addbook

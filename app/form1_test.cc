@@ -132,6 +132,133 @@ TEST_F(Form1Test, StartUpRefusals) {
   }
   EXPECT_FALSE(fs::exists("/nonexistent/folder/Hadeeth.mdb"));
   EXPECT_TRUE(Query("SELECT * FROM Books").empty());
+
+  // A row of the book in any one table: installed already, nothing changed.
+  for (const char* table : {"Books", "Titles", "Hadeeths"}) {
+    SCOPED_TRACE(table);
+    ASSERT_EQ(host_.Exec(std::string("INSERT INTO ") + table + " (BookNo) VALUES (706)"), "");
+    EXPECT_EQ(Run(), RunOutcome::kAlreadyInstalled);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"Adding Book|This Book is Already Installed"}));
+    EXPECT_EQ(host_.Value("SELECT (SELECT count(*) FROM Books) + (SELECT count(*) FROM Titles) + "
+                          "(SELECT count(*) FROM Hadeeths)"),
+              "1");
+    ASSERT_EQ(host_.Exec(std::string("DELETE FROM ") + table), "");
+  }
+}
+
+// A hadeeth before any heading, and one under a heading whose key a second
+// heading repeats (level 5 changes no counter): each is stored under TitleID
+// -1, and the lookup that did not find exactly one heading is reported.
+TEST_F(Form1Test, HeadingLookupsThatFindNoneOrTwo) {
+  WriteBook({"*BOOK*b", "012 before", "*1*a", "*5*b", "012 after", "*EOF*"});
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  const std::string tail = " where one was needed; TitleID -1 used";
+  std::vector<std::string> lines = kStart;
+  lines.push_back("GetTitleID:0 headings found for BookNo 706, Vol 0, KTB 0, BAB 0, SubBAB 0" +
+                  tail);
+  lines.push_back("GetTitleID:2 headings found for BookNo 706, Vol 1, KTB 0, BAB 0, SubBAB 0" +
+                  tail);
+  EXPECT_EQ(ListLines(display_), lines);
+  EXPECT_EQ(Query("SELECT TitleID FROM Hadeeths"), (Rows{{"-1"}, {"-1"}}));
+  EXPECT_EQ(form_->ExitStatus(), 1);
+}
+
+// A session that passes every call on to a real one, and plays a fault: the
+// database undoing the transaction by itself, without a word, after the
+// |undo_after|th statement; or warnings on the heading inserts and the
+// commit, which keep what they warn about.
+struct Faults {
+  int undo_after = 0;
+  bool warn = false;
+};
+class FaultySession : public engine::Session {
+ public:
+  FaultySession(std::unique_ptr<engine::Session> inner, Faults faults)
+      : inner_(std::move(inner)), faults_(faults) {}
+  engine::QueryResult Query(std::u16string_view sql) override { return inner_->Query(sql); }
+  engine::Executed Execute(std::u16string_view sql) override {
+    engine::Executed done = inner_->Execute(sql);
+    if (++statements_ == faults_.undo_after) inner_->Execute(u"ROLLBACK");
+    if (faults_.warn && sql.starts_with(u"INSERT INTO Titles")) done.warning = Error(-7, "cut");
+    return done;
+  }
+  void Begin() override { inner_->Begin(); }
+  std::optional<Error> Commit() override {
+    inner_->Commit();
+    return faults_.warn ? std::optional<Error>(Error(-8, "slow")) : std::nullopt;
+  }
+  void Rollback() override { inner_->Rollback(); }
+
+ private:
+  std::unique_ptr<engine::Session> inner_;
+  Faults faults_;
+  int statements_ = 0;
+};
+engine::SessionOpener Faulty(engine::SessionOpener open, Faults faults) {
+  return [=](const fs::path& path, std::chrono::milliseconds wait) {
+    return std::make_unique<FaultySession>(open(path, wait), faults);
+  };
+}
+
+// The database undoes the import after the title insert and says nothing;
+// the hadeeth inserts after it take effect on their own, and the commit
+// fails.  The run removes them and only then says that nothing was stored;
+// rows it cannot remove are counted in the box and the summary.
+TEST_F(Form1Test, RowsLeftByAnUndoneImportAreRemovedOrCounted) {
+  if (!TestOdbcDriverAvailable()) GTEST_SKIP() << "no test ODBC driver";
+  WriteBook({"*BOOK*b", "*1*a", "012 s", "012 t", "*EOF*"});
+  for (bool removable : {true, false}) {
+    SCOPED_TRACE(removable);
+    if (!removable) {
+      ASSERT_EQ(host_.Exec("CREATE TRIGGER Keep BEFORE DELETE ON Hadeeths BEGIN "
+                           "SELECT RAISE(ABORT, 'kept'); END"),
+                "");
+    }
+    EXPECT_EQ(Run(std::nullopt, Faulty(TestEngines().at(1).open, {.undo_after = 2})),
+              RunOutcome::kNotSaved);
+    EXPECT_EQ(form_->ExitStatus(), 2);
+    ASSERT_EQ(display_.boxes().size(), 1u);
+    const std::string box = Utf16ToUtf8(display_.boxes()[0].prompt);
+    EXPECT_NE(box.find(": The book could not be saved: "), std::string::npos) << box;
+    const std::string summary = Utf16ToUtf8(form_->Summary(0));
+    if (removable) {
+      EXPECT_TRUE(box.ends_with(". Nothing of the book was stored.")) << box;
+      EXPECT_EQ(host_.Value("SELECT count(*) FROM Hadeeths"), "0");
+      EXPECT_TRUE(
+          summary.starts_with("stopped: the import could not be saved, and everything it "
+                              "wrote was undone; 5 records handled, 0 rows"))
+          << summary;
+    } else {
+      EXPECT_NE(box.find(" 2 rows of the book are still in the database and could not be removed "
+                         "("),
+                std::string::npos)
+          << box;
+      EXPECT_EQ(host_.Value("SELECT count(*) FROM Hadeeths"), "2");
+      EXPECT_TRUE(
+          summary.starts_with("stopped: the import could not be saved, and 2 rows of the "
+                              "book are still in the database; 5 records handled, 2 rows"))
+          << summary;
+    }
+    EXPECT_EQ(host_.Value("SELECT count(*) FROM Books"), "0");
+  }
+}
+
+// Warnings from the database on a statement and on the commit: what they
+// warn about is stored and counted, each is reported, and the run ends
+// saved, with failures reported.
+TEST_F(Form1Test, WarningsKeepWhatTheyWarnAbout) {
+  WriteBook({"*BOOK*b", "*1*a", "012 s", "*EOF*"});
+  EXPECT_EQ(Run(std::nullopt, Faulty(engine::OpenDatabaseFile, {.warn = true})),
+            RunOutcome::kFinished);
+  EXPECT_EQ(ListLines(display_).back(), "dbCMD:Stored with a warning: cut");
+  EXPECT_EQ(Boxes(),
+            (std::vector<std::string>{"Adding Book|-8: The book was saved, and the database "
+                                      "warned: slow"}));
+  EXPECT_EQ(form_->ExitStatus(), 1);
+  EXPECT_EQ(Query("SELECT TitleID FROM Hadeeths"), (Rows{{"1"}}));
+  EXPECT_TRUE(Utf16ToUtf8(form_->Summary(0))
+                  .starts_with("import finished; 4 records handled, 3 rows inserted, 0 fields "
+                               "updated, 2 failures reported"));
 }
 
 // Through either engine, the window closed half way leaves nothing of the

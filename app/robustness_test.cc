@@ -121,8 +121,12 @@ std::vector<Case> Cases() {
       {"read-only file", 2, "the file is read-only", "", "", "chmod 444 Hadeeth.mdb", nobody},
       {"read-only folder", 2, "attempt to write a readonly database", "", "",
        "chmod 666 Hadeeth.mdb; chmod 555 .", nobody},
-      {"read-only folder, rollback journal", 1, "dbCMD:attempt to write a readonly database", "?",
-       "", "chmod 666 Hadeeth.mdb; chmod 555 .", nobody, "PRAGMA journal_mode=DELETE"},
+      {"read-only folder, rollback journal", 2,
+       "DB Error  ( 0 ): 3051 The database cannot be written: attempt to write a readonly "
+       "database. "
+       "Nothing of the book was stored.\naddbook: stopped early: the database refused to be "
+       "written; 1 records handled, 0 rows",
+       "", "", "chmod 666 Hadeeth.mdb; chmod 555 .", nobody, "PRAGMA journal_mode=DELETE"},
   };
 }
 

@@ -39,10 +39,14 @@ bool Database::OpenDb(int16_t& DbErrNo) {
     return true;
   } catch (const Error& e) {
     Conn.Close();
-    display_.MsgBox(Decimal(e.number()) + u" " + e.description(), BoxStyle::kCritical,
-                    u"DB Error  ( " + Decimal(DbErrNo) + u" )");
+    DbErrorBox(DbErrNo, e);
     return false;
   }
+}
+
+void Database::DbErrorBox(int16_t DbErrNo, const Error& error) {
+  display_.MsgBox(Decimal(error.number()) + u" " + error.description(), BoxStyle::kCritical,
+                  u"DB Error  ( " + Decimal(DbErrNo) + u" )");
 }
 
 void Database::SqlSelect(Recordset& rs, std::u16string_view sql) {
@@ -69,7 +73,12 @@ void Database::SqlSelect(Recordset& rs, std::u16string_view sql) {
 void Database::DbCmd(std::u16string_view sql) {
   try {
     Cmd.CommandText.assign(sql);  // reuses the text's buffer from the last statement
-    rows_changed_ += Cmd.Execute().rows;
+    engine::Executed done = Cmd.Execute();
+    rows_changed_ += done.rows;
+    if (done.warning) {
+      display_.AddListLine(u"dbCMD:Stored with a warning: " + done.warning->description());
+      display_.DoEvents();
+    }
   } catch (const Error& e) {
     display_.AddListLine(u"dbCMD:" + e.description());
     display_.DoEvents();

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "base/display.h"
+#include "base/error.h"
 #include "db/recordset.h"
 
 namespace addbook {
@@ -51,8 +52,14 @@ class Database {
   void SqlSelect(Recordset& rs, std::u16string_view sql);
 
   // Runs the statement |sql| through Cmd.  A failure becomes the list line
-  // "dbCMD:<description>"; the caller is not told.
+  // "dbCMD:<description>"; the caller is not told.  A statement that the
+  // engine stored with a warning counts as run, and its warning becomes the
+  // list line "dbCMD:Stored with a warning: <description>".
   void DbCmd(std::u16string_view sql);
+
+  // Shows |error| as the database box: its number and description in a
+  // critical box titled with |DbErrNo|.
+  void DbErrorBox(int16_t DbErrNo, const Error& error);
 
   // Drops a pending edit of |rs| unwritten; ignores every error.
   static void SafeCancel(Recordset& rs);

@@ -31,7 +31,14 @@ void ExportData::AddTitle(int16_t BookNo, int16_t Vol, int16_t Ktb, int16_t Bab,
 int32_t ExportData::GetTitleID(int16_t BookNo, int16_t Vol, int16_t Ktb, int16_t Bab,
                                int16_t SubBab) {
   db_.SqlSelect(db_.Rs, sql::TitleKeyLookup(BookNo, Vol, Ktb, Bab, SubBab));
-  if (db_.Rs.RecordCount() == 1) return db_.Rs.Fields(u"TitleID").Value().ToInt32();
+  const int32_t found = db_.Rs.RecordCount();
+  if (found == 1) return db_.Rs.Fields(u"TitleID").Value().ToInt32();
+  // What follows is stored under no heading; say so, once per lookup.
+  display_.AddListLine(u"GetTitleID:" + Decimal(found) + u" headings found for BookNo " +
+                       Decimal(BookNo) + u", Vol " + Decimal(Vol) + u", KTB " + Decimal(Ktb) +
+                       u", BAB " + Decimal(Bab) + u", SubBAB " + Decimal(SubBab) +
+                       u" where one was needed; TitleID -1 used");
+  display_.DoEvents();
   return -1;
 }
 
@@ -80,7 +87,11 @@ void ExportData::UpdateField(std::u16string_view lookup, std::u16string_view fie
     if (edit == Edit::kAppend) value += kCrLf;
     value += u"'";
     rs.Collect(field, Variant(std::move(value)));
-    rs.Update();
+    if (std::optional<Error> warning = rs.Update()) {
+      display_.MsgBox(
+          Decimal(warning->number()) + u" : Stored with a warning: " + warning->description(),
+          BoxStyle::kPlain, title);
+    }
   } catch (const Error& e) {
     Database::SafeCancel(rs);
     display_.MsgBox(Decimal(e.number()) + u" : " + e.description(), BoxStyle::kPlain, title);

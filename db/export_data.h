@@ -26,8 +26,9 @@ class ExportData {
                 std::u16string_view Title);
 
   // The TitleID of the one heading with these keys, or -1 when none or
-  // several match.  Throws Error when the lookup left Rs closed or TitleID
-  // cannot be read as a 32-bit number.
+  // several match; a lookup that found none or several becomes a list line
+  // naming the keys and the count.  Throws Error when the lookup left Rs
+  // closed or TitleID cannot be read as a 32-bit number.
   int32_t GetTitleID(int16_t BookNo, int16_t Vol, int16_t Ktb, int16_t Bab, int16_t SubBab);
 
   // Sets Author of the one book row to the cleaned text between apostrophes.
@@ -55,7 +56,8 @@ class ExportData {
   // The single-row field update the field writers share.  Finds the row
   // with |lookup|; when not exactly one row matches, shows |not_found| under
   // the default title and writes nothing.  Any Error is shown as
-  // "<number> : <description>" under |title|.
+  // "<number> : <description>" under |title|, and so is the engine's warning
+  // on a field it stored.
   void UpdateField(std::u16string_view lookup, std::u16string_view field, Edit edit,
                    std::u16string_view text, std::u16string_view not_found,
                    std::u16string_view title);

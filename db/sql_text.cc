@@ -53,6 +53,10 @@ std::u16string BookRowCount(std::u16string_view table, int16_t book_no) {
          Number(book_no);
 }
 
+std::u16string BookRowsDelete(std::u16string_view table, int16_t book_no) {
+  return u"DELETE FROM " + std::u16string(table) + u" WHERE BookNo=" + Number(book_no);
+}
+
 std::u16string TitleLookupById(int32_t title_id) {
   return u"Select * from titles where TitleID=" + Number(title_id);
 }

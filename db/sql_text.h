@@ -46,6 +46,10 @@ std::u16string BookLookup(int16_t book_no);
 // the book |table| holds, in the one column Found.
 std::u16string BookRowCount(std::u16string_view table, int16_t book_no);
 
+// "DELETE FROM <table> WHERE BookNo=..": removes every row of the book from
+// |table|.  Sent only to take away rows that a failed import left behind.
+std::u16string BookRowsDelete(std::u16string_view table, int16_t book_no);
+
 // "Select * from titles where TitleID=..".
 std::u16string TitleLookupById(int32_t title_id);
 

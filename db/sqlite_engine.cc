@@ -16,7 +16,9 @@
 // journal or log does the same after a crash or a power cut.  SQLite undoes a
 // transaction by itself after some full-disk, I/O and memory errors; every
 // statement is followed by a check for that, which throws FatalError, since
-// statements run after it would each take effect on their own.
+// statements run after it would each take effect on their own.  A write
+// refused because the file or its folder is read-only is a FatalError too:
+// every other write would be refused alike.
 //
 // Rows written back.  A query's rows can be written back when the query reads
 // one row of one table per result row:
@@ -135,6 +137,10 @@ auto Guarded(SqliteDb& db, Step&& step) -> decltype(step()) {
     }
   } catch (const Error& e) {
     CheckTransaction(db, &e);
+    // A file or folder that cannot be written refuses every write alike.
+    if (db.in_transaction && e.number() < 0 && ((-e.number()) & 0xFF) == SQLITE_READONLY) {
+      throw WritesRefused(e);
+    }
     throw;
   }
 }
