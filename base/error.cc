@@ -16,8 +16,7 @@ FatalError ImportUndone(const Error* cause) {
   const std::u16string why = cause ? cause->description() : u"a statement ended the transaction";
   return FatalError(FatalError::Kind::kImportUndone,
                     Error(cause ? cause->number() : kEngineFailure,
-                          u"The database undid the whole import after this error: " + why +
-                              u". Nothing of the book was stored."));
+                          u"The database undid the whole import after this error: " + why + u"."));
 }
 
 FatalError WritesRefused(const Error& cause) {
@@ -88,6 +87,15 @@ Error DatabaseOpen(int32_t number, std::string_view path, std::string_view reaso
 }
 
 Error StatementRefused(std::string_view reason) { return Error(kStatementRefused, reason); }
+
+Error FieldTooSmall(std::u16string_view column, size_t length, size_t size) {
+  return Error(kFieldTooSmall,
+               u"The field is too small to accept the amount of data you attempted to add.  Try "
+               u"inserting or pasting less data. The column [" +
+                   std::u16string(column) + u"] holds at most " +
+                   Decimal(static_cast<int64_t>(size)) + u" characters, and the value has " +
+                   Decimal(static_cast<int64_t>(length)) + u"; nothing was stored.");
+}
 
 }  // namespace errors
 }  // namespace addbook

@@ -7,6 +7,7 @@
 #ifndef ADDBOOK_BASE_ERROR_H_
 #define ADDBOOK_BASE_ERROR_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -53,8 +54,9 @@ class FatalError {
 };
 
 // The FatalError for a transaction that the database undid by itself after
-// |cause| (null when no error of a statement led to it): nothing of the book
-// was stored.
+// |cause| (null when no error of a statement led to it).  Statements run
+// after it may have taken effect on their own: what is left of the book must
+// be looked for before anyone says that nothing of it was stored.
 FatalError ImportUndone(const Error* cause);
 
 // The FatalError for a write that the database refused because the database
@@ -85,6 +87,7 @@ inline constexpr int32_t kDatabaseNotFound = 3024;
 inline constexpr int32_t kDatabaseInUse = 3045;
 inline constexpr int32_t kCannotOpenDatabase = 3051;
 inline constexpr int32_t kStatementRefused = 3142;
+inline constexpr int32_t kFieldTooSmall = 3163;
 inline constexpr int32_t kNotADatabase = 3343;
 
 // "Overflow": a value does not fit the width it is stored in.
@@ -130,6 +133,9 @@ Error DatabaseOpen(int32_t number, std::string_view path, std::string_view reaso
 // 3142: a statement text refused before the engine ran any of it; |reason|
 // says what was wrong.
 Error StatementRefused(std::string_view reason);
+// 3163: a text of |length| characters for the column |column|, which holds
+// at most |size|; refused before anything was stored.
+Error FieldTooSmall(std::u16string_view column, size_t length, size_t size);
 
 }  // namespace errors
 }  // namespace addbook
