@@ -270,18 +270,6 @@ TEST(RobustnessTest, OutputClosedAndTwoInstallersAtOnce) {
   EXPECT_EQ(inst.host.Value("SELECT count(*) FROM Hadeeths"), "3000");
 }
 
-// A book without its book record leaves no row in Books; a second run finds
-// its headings and hadeeths and refuses all the same.
-TEST(RobustnessTest, BookWithoutBookRecordIsInstalledOnce) {
-  Installation inst;
-  std::ofstream(inst.root + "/bin/h1.txt") << "*1*a\r\n012-s\r\n*EOF*\r\n";
-  EXPECT_EQ(inst.Run(), 0) << inst.err;
-  EXPECT_EQ(inst.Run(), 2) << inst.err;
-  EXPECT_NE(inst.err.find("This Book is Already Installed"), std::string::npos);
-  EXPECT_EQ(inst.host.Value("SELECT count(*) FROM Titles"), "1");
-  EXPECT_EQ(inst.host.Value("SELECT count(*) FROM Hadeeths"), "1");
-}
-
 // A host whose tables have no rowids: the field writers find their rows
 // again by the primary key, and the book is stored as in any other host.
 TEST(RobustnessTest, HostWithoutRowids) {
