@@ -8,19 +8,15 @@
 namespace addbook {
 namespace {
 
-TEST(TextTest, Utf8RoundTrip) {
-  const std::u16string samples[] = {u"",       u"abc",         u"\u0628\u0627\u0628",
-                                    u"\r\n\t", u"\U0001F600x", std::u16string(1, u'\0') + u"z"};
-  for (const std::u16string& s : samples) EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(s)), s);
+// UTF-8 and UTF-16 carry every character both ways, NUL and beyond the first
+// plane included; what is not UTF-8, or no character, becomes U+FFFD.
+TEST(TextTest, Utf8) {
+  const std::u16string all = u"\u0628\r\n\U0001F600" + std::u16string(1, u'\0') + u"z";
+  EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(all)), all);
   EXPECT_EQ(Utf16ToUtf8(u"\u0628"), "\xD8\xA8");
-}
-
-TEST(TextTest, MalformedInputBecomesReplacementCharacter) {
   EXPECT_EQ(Utf8ToUtf16("a\xFF"
-                        "b"),
-            u"a\uFFFDb");
-  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong '/'
-  EXPECT_EQ(Utf8ToUtf16("\xE0\xA0"), u"\uFFFD\uFFFD");  // cut short
+                        "b\xC0\xAF\xE0\xA0"),  // a stray byte, overlong '/', cut short
+            u"a\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD");
   EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // unpaired surrogate
 }
 
@@ -37,19 +33,16 @@ TEST(TextTest, WideTextAndPaths) {
   EXPECT_EQ(Utf16ToWide(u"\xD800x"), sizeof(wchar_t) == 2 ? L"\xD800x" : L"\xFFFDx");
 }
 
-TEST(TextTest, NamesCompareIgnoringAsciiCase) {
+TEST(TextTest, NamesCompareIgnoringAsciiCaseOnly) {
   EXPECT_TRUE(EqualsIgnoringAsciiCase("HadeethID", "hadeethid"));
   EXPECT_TRUE(EqualsIgnoringAsciiCase(u"TitleID", u"TITLEID"));
-  EXPECT_FALSE(EqualsIgnoringAsciiCase(u"\u00C9", u"\u00E9"));  // only ASCII letters fold
+  EXPECT_FALSE(EqualsIgnoringAsciiCase(u"\u00C9", u"\u00E9"));
   EXPECT_FALSE(EqualsIgnoringAsciiCase("Title", "Titles"));
 }
 
 TEST(TextTest, DecimalIsPlain) {
-  EXPECT_EQ(Decimal(0), u"0");
-  EXPECT_EQ(Decimal(706), u"706");
-  EXPECT_EQ(Decimal(-1), u"-1");
+  EXPECT_EQ(Decimal(0) + Decimal(std::numeric_limits<int64_t>::max()), u"09223372036854775807");
   EXPECT_EQ(Decimal(std::numeric_limits<int64_t>::min()), u"-9223372036854775808");
-  EXPECT_EQ(Decimal(std::numeric_limits<int64_t>::max()), u"9223372036854775807");
 }
 
 }  // namespace

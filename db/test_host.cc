@@ -38,10 +38,8 @@ std::string MakeFolder() {
       base && *base ? std::string(base) : std::filesystem::temp_directory_path().generic_string();
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char name[32];
-    snprintf(name, sizeof name, "/addbook-host-%08x", static_cast<unsigned>(random()));
-    std::error_code ec;
-    if (std::filesystem::create_directory(parent + name, ec)) return parent + name;
+    const std::string folder = parent + "/addbook-host-" + std::to_string(random());
+    if (std::error_code ec; std::filesystem::create_directory(folder, ec)) return folder;
   }
   Fatal("cannot make a folder under " + parent);
 }
@@ -126,15 +124,11 @@ std::vector<TestHost::Row> TestHost::Rows(std::string_view sql) {
     for (const std::vector<Variant>& values : result.rows) {
       Row& row = rows.emplace_back();
       for (const Variant& value : values) {
-        switch (value.type()) {
-          case Variant::Type::kNull:
-            row.push_back(std::nullopt);
-            break;
-          case Variant::Type::kBytes:
-            row.push_back(value.bytes());
-            break;
-          default:
-            row.push_back(Utf16ToUtf8(value.ToText()));
+        if (value.type() == Variant::Type::kNull) {
+          row.push_back(std::nullopt);
+        } else {
+          row.push_back(value.type() == Variant::Type::kBytes ? value.bytes()
+                                                              : Utf16ToUtf8(value.ToText()));
         }
       }
     }

@@ -41,10 +41,7 @@ class RecordDispatcherTest : public ::testing::Test {
     book.close();
     record_.FileNo = files_.FreeFile();
     files_.Open(record_.FileNo, path);
-    for (int i = 0; i < 2; ++i) {
-      std::u16string end_marker;
-      reader_.readNext(end_marker);
-    }
+    for (std::u16string end_marker : {u"", u""}) reader_.readNext(end_marker);
     dispatcher_.Command1_Click();
     db_.Conn.CommitTrans();
     Texts boxes;
@@ -76,25 +73,23 @@ class RecordDispatcherTest : public ::testing::Test {
   RecordDispatcher dispatcher_;
 };
 
+// Each level counts its headings and starts the levels below it afresh.
 TEST_F(RecordDispatcherTest, HeadingLevelsAndOddMarkers) {
   EXPECT_EQ(Loop({"*1*one", "*2*two", "*3*" BAB_1256 " three", "*4*four", "*4*five", "*3*six",
-                  "*7*wrong", "*12*double digit", "*no second star", "*book*lower case",
-                  "*NOTE*unknown keyword", "123 not a sanad", "*2*  spaced  ", "*1*eof", "*EOF*"}),
+                  "*4*seven", "*2*eight", "*3*nine", "*4*ten", "*7*wrong", "*12*double digit",
+                  "*no second star", "*book*lower case", "*NOTE*unknown keyword", "123 not a sanad",
+                  "*2*  spaced  ", "*1*eof", "*EOF*"}),
             Texts{});
-  EXPECT_EQ(host_.Rows("SELECT Vol, KTB, BAB, SubBAB, Title FROM Titles ORDER BY TitleID"),
-            (Rows{{"1", "0", "0", "0", "one\r\n"},
-                  {"1", "1", "0", "0", "two\r\n"},
-                  {"1", "1", "1", "0", "\u0628\u0627\u0628 three\r\n"},
-                  {"1", "1", "1", "1", "four\r\n"},
-                  {"1", "1", "1", "2", "five\r\n"},
-                  {"1", "1", "2", "0", "six\r\n"},
-                  {"1", "1", "2", "0", "wrong\r\n"},  // wrong number: counters unchanged
-                  {"2", "0", "0", "0", "*double digit\r\n"},
-                  {"2", "1", "0", "0", "spaced  \r\n"},
-                  {"3", "0", "0", "0", "eof\r\n"}}));  // a title "eof" does not stop the loop
+  // A wrong number leaves the counters unchanged; a title "eof" does not stop
+  // the loop.
+  EXPECT_EQ(host_.Value("SELECT group_concat(Vol || KTB || BAB || SubBAB || ' ' || Title, '') "
+                        "FROM (SELECT * FROM Titles ORDER BY TitleID)"),
+            "1000 one\r\n1100 two\r\n1110 \u0628\u0627\u0628 three\r\n1111 four\r\n1112 five\r\n"
+            "1120 six\r\n1121 seven\r\n1200 eight\r\n1210 nine\r\n1211 ten\r\n1211 wrong\r\n"
+            "2000 *double digit\r\n2100 spaced  \r\n3000 eof\r\n");
   EXPECT_EQ(host_.Value("SELECT (SELECT count(*) FROM Books) + (SELECT count(*) FROM Hadeeths)"),
             "0");
-  EXPECT_EQ(dispatcher_.records_handled(), 15);
+  EXPECT_EQ(dispatcher_.records_handled(), 19);
 }
 
 // The phase after each pass: a title sets it to its text first, and a wrong
@@ -119,14 +114,16 @@ TEST_F(RecordDispatcherTest, BodyAndCommentBeforeAnyHeading) {
 }
 
 // A counter at its limit fails its step in a box; the pass goes on and the
-// record is still written.
+// record is still written.  The reader then finds no file open.
 TEST_F(RecordDispatcherTest, CounterOverflowIsOneBox) {
   fields_.CurVol = 32767;
   record_.RecText = u"*1*past the end\r\n";
   record_.FileNo = files_.FreeFile();
   dispatcher_.Pass();
-  EXPECT_EQ(display_.boxes().size(), 2u);  // the overflow; the reader finds no file
-  EXPECT_EQ(Utf16ToUtf8(display_.boxes()[0].prompt), "Overflow");
+  ASSERT_EQ(display_.boxes().size(), 2u);
+  EXPECT_EQ(Utf16ToUtf8(display_.boxes()[0].prompt + u"|" + display_.boxes()[1].prompt),
+            "Overflow|Bad file name or number");
+  EXPECT_EQ(record_.RecText, u"");
   db_.Conn.CommitTrans();
   EXPECT_EQ(host_.Value("SELECT Vol || Title FROM Titles"), "32767past the end\r\n");
 }
