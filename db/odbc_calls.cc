@@ -51,6 +51,66 @@ Variant ReadNumber(const Handle& stmt, OdbcDb& db, SQLUSMALLINT column, SQLSMALL
   return indicator == SQL_NULL_DATA ? Variant() : Variant(static_cast<Held>(number));
 }
 
+// A diagnostic record after which the import cannot go on, and how it
+// ends.  A record matches when each field given matches: the SQLSTATE's
+// beginning, the native number, a piece of the text.
+struct FatalCase {
+  std::u16string_view state;  // empty: any
+  SQLINTEGER native;          // 0: any
+  std::u16string_view text;   // empty: any
+  FatalError::Kind kind;
+};
+constexpr FatalError::Kind kUndone = FatalError::Kind::kImportUndone;
+constexpr FatalError::Kind kRefused = FatalError::Kind::kWritesRefused;
+constexpr FatalCase kFatalCases[] = {
+    {u"40", 0, u"", kUndone},     // the transaction was rolled back
+    {u"08", 0, u"", kUndone},     // the connection is lost
+    {u"HY001", 0, u"", kUndone},  // no memory
+    // SQLite drivers: SQLite's result code as the native number, its message.
+    {u"", 10, u"disk I/O error", kUndone},               // SQLITE_IOERR
+    {u"", 13, u"database or disk is full", kUndone},     // SQLITE_FULL
+    {u"", 7, u"out of memory", kUndone},                 // SQLITE_NOMEM
+    {u"", 8, u"attempt to write a readonly", kRefused},  // SQLITE_READONLY
+    // The Access driver: Jet's messages.
+    {u"", 0, u"Disk or network error.", kUndone},
+    {u"", 0, u"Disk I/O error during read.", kUndone},
+    {u"", 0, u"Not enough space on disk.", kUndone},
+    {u"", 0, u"Not enough space on temporary disk.", kUndone},
+    {u"", 0, u"System resource exceeded.", kUndone},
+    {u"", -1809, u"", kRefused},  // the file is read-only
+    {u"", 0, u"Database or object is read-only.", kRefused},
+    {u"", 0, u"Operation must use an updat", kRefused},  // no lock file: the folder is read-only
+};
+
+// How the import ends after |records|; nullopt when it goes on.
+std::optional<FatalError::Kind> FatalKind(const std::vector<Diagnostic>& records) {
+  for (const FatalCase& c : kFatalCases) {
+    for (const Diagnostic& d : records) {
+      if (d.state.starts_with(c.state) && (c.native == 0 || d.native == c.native) &&
+          d.text.find(c.text) != std::u16string::npos) {
+        return c.kind;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// Undoes the open transaction and turns autocommit back on, whatever the
+// driver says: after a failure that ended the import, nothing done since
+// Begin may stay, and nothing after it may wait for a commit.
+void UndoTransaction(OdbcDb& db) {
+  db.in_transaction = false;
+  SQLEndTran(SQL_HANDLE_DBC, db.dbc->get(), SQL_ROLLBACK);
+  SQLSetConnectAttrW(db.dbc->get(), SQL_ATTR_AUTOCOMMIT,
+                     reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+}
+
+// Reads column |column| of the current row of |stmt| as text; empty for Null.
+std::u16string TextAt(const Handle& stmt, OdbcDb& db, SQLUSMALLINT column) {
+  Variant value = ReadValue(stmt, db, column, SQL_WVARCHAR);
+  return value.is_null() ? std::u16string() : value.text();
+}
+
 }  // namespace
 
 std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
@@ -95,20 +155,84 @@ Error DriverError(const std::vector<Diagnostic>& records, std::u16string_view wh
   return Error(number != 0 ? number : kEngineFailure, description);
 }
 
-bool HasState(const std::vector<Diagnostic>& records, std::u16string_view prefix) {
-  return std::any_of(records.begin(), records.end(),
-                     [&](const Diagnostic& d) { return d.state.starts_with(prefix); });
-}
-
 void Check(SQLRETURN rc, const Handle& handle, OdbcDb& db, std::u16string_view what, bool no_data) {
   if (rc == SQL_SUCCESS || (no_data && rc == SQL_NO_DATA)) return;
   std::vector<Diagnostic> records = Diagnostics(handle.type(), handle.get());
   Error error = DriverError(records, what);
-  if (db.in_transaction && HasState(records, u"40")) {
-    db.in_transaction = false;
-    throw ImportUndone(&error);
+  if (!SQL_SUCCEEDED(rc) && db.in_transaction) {
+    if (std::optional<FatalError::Kind> kind = FatalKind(records)) {
+      if (*kind == FatalError::Kind::kWritesRefused) throw WritesRefused(error);
+      UndoTransaction(db);
+      throw ImportUndone(&error);
+    }
   }
   throw error;
+}
+
+Executed Run(OdbcDb& db, std::u16string_view sql, const std::vector<Variant>* values) {
+  Handle stmt(SQL_HANDLE_STMT, db.dbc->get());
+  SQLRETURN rc;
+  std::vector<Parameter> parameters(values ? values->size() : 0);
+  if (values) {
+    Check(SQLPrepareW(stmt.get(), Wide(sql), StatementLength(sql)), stmt, db,
+          u"preparing a statement");
+    for (size_t i = 0; i < values->size(); ++i) {
+      BindParameter(stmt, db, static_cast<SQLUSMALLINT>(i + 1), (*values)[i], parameters[i]);
+    }
+    rc = SQLExecute(stmt.get());
+  } else {
+    rc = SQLExecDirectW(stmt.get(), Wide(sql), StatementLength(sql));
+  }
+  Executed done;
+  if (rc == SQL_SUCCESS_WITH_INFO) {
+    done.warning = DriverError(Diagnostics(SQL_HANDLE_STMT, stmt.get()), u"running a statement");
+  } else {
+    Check(rc, stmt, db, u"running a statement", /*no_data=*/true);
+  }
+  if (rc == SQL_NO_DATA) return done;  // an update or delete that matched nothing
+  SQLLEN changed = 0;
+  Check(SQLRowCount(stmt.get(), &changed), stmt, db, u"counting rows");
+  done.rows = changed > 0 ? changed : 0;  // -1: a query, whose rows are dropped
+  return done;
+}
+
+const ColumnSizes& TextColumnSizes(OdbcDb& db, std::u16string_view table) {
+  const std::u16string key = FoldAsciiCase(table);
+  if (auto known = db.column_sizes.find(key); known != db.column_sizes.end()) return known->second;
+  ColumnSizes sizes;
+  Handle stmt(SQL_HANDLE_STMT, db.dbc->get());
+  std::u16string name(table);
+  // The name is a pattern here ('_' and '%' match any character): the rows
+  // of other tables are dropped below.
+  Check(SQLColumnsW(stmt.get(), nullptr, 0, nullptr, 0, Wide(name),
+                    static_cast<SQLSMALLINT>(name.size()), nullptr, 0),
+        stmt, db, u"reading the columns of a table");
+  for (SQLRETURN rc; (rc = SQLFetch(stmt.get())) != SQL_NO_DATA;) {
+    Check(rc, stmt, db, u"reading the columns of a table");
+    // TABLE_NAME, COLUMN_NAME, DATA_TYPE and COLUMN_SIZE, in that order.
+    const std::u16string found_table = TextAt(stmt, db, 3), column = TextAt(stmt, db, 4);
+    const Variant type = ReadValue(stmt, db, 5, SQL_SMALLINT);
+    const Variant size = ReadValue(stmt, db, 7, SQL_INTEGER);
+    if (!EqualsIgnoringAsciiCase(found_table, table) || type.is_null() || size.is_null()) continue;
+    switch (type.integer()) {
+      case SQL_CHAR:
+      case SQL_VARCHAR:
+      case SQL_LONGVARCHAR:
+      case SQL_WCHAR:
+      case SQL_WVARCHAR:
+      case SQL_WLONGVARCHAR:
+        if (size.integer() > 0) sizes[FoldAsciiCase(column)] = static_cast<size_t>(size.integer());
+    }
+  }
+  return db.column_sizes[key] = std::move(sizes);
+}
+
+void CheckFits(const ColumnSizes& sizes, std::u16string_view column, const Variant& value) {
+  if (value.type() != Variant::Type::kText) return;
+  const auto size = sizes.find(FoldAsciiCase(column));
+  if (size != sizes.end() && value.text().size() > size->second) {
+    throw errors::FieldTooSmall(column, value.text().size(), size->second);
+  }
 }
 
 SQLINTEGER StatementLength(std::u16string_view sql) {

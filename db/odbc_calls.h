@@ -9,20 +9,31 @@
 // (as SQL_WVARCHAR past 255 characters it would fail).
 //
 // Nothing silent.  A call succeeds only when the driver answers SQL_SUCCESS
-// (or SQL_NO_DATA where that means "no rows").  SQL_SUCCESS_WITH_INFO, such
-// as a value cut short (SQLSTATE 01004), is a failure like any other, with
-// the driver's own diagnostics as its description; the one exception is
+// (or SQL_NO_DATA where that means "no rows").  A statement or row write
+// that the driver answers with SQL_SUCCESS_WITH_INFO has run and is kept:
+// its warning comes back with it, the driver's own diagnostics as the
+// description, for the caller to report.  Everywhere else, queries included,
+// SQL_SUCCESS_WITH_INFO is a failure like any other; the one exception is
 // SQLGetData reading a long value piece by piece, where 01004 means "more to
 // come".  A statement text holding a NUL is refused before the driver sees
-// it, since drivers cut text at a NUL.  Statements are sent as built, one per
-// call; a driver that refuses a long or a compound text reports it like any
-// other failure.
+// it, since drivers cut text there.
+//
+// Values that fit.  The Access driver stores a text longer than its Text
+// column cut short without a word, so every text bound for a column is
+// first measured against the column's size as SQLColumns gives it (read
+// once per table and connection): a text that does not fit is refused with
+// 3163 before anything runs.  A size the driver gives as 0 or less is no
+// limit.
 //
 // Errors carry the driver's first non-zero native error number, negative as
 // engine errors are (Jet's numbers are negative already), and every
-// diagnostic record's text with its native number and SQLSTATE.  An error of
-// class 40 (the transaction was rolled back) inside the import's transaction
-// is a FatalError.
+// diagnostic record's text with its native number and SQLSTATE.  Inside the
+// import's transaction some failures end the import (FatalError): those
+// after which the transaction cannot be trusted to hold (rolled back, the
+// connection lost, a disk, I/O or memory failure), which the engine undoes
+// at once so that nothing after them takes effect on its own; and a write
+// refused because the database is read-only, since every other write would
+// be refused alike.
 #ifndef ADDBOOK_DB_ODBC_CALLS_H_
 #define ADDBOOK_DB_ODBC_CALLS_H_
 
@@ -33,12 +44,14 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/error.h"
+#include "db/engine.h"
 #include "db/variant.h"
 
 namespace addbook::engine::odbc {
@@ -66,8 +79,6 @@ std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 // The Error for |records|; |what| describes the call when the driver left
 // none.
 Error DriverError(const std::vector<Diagnostic>& records, std::u16string_view what);
-// True when a record's SQLSTATE begins with |prefix|.
-bool HasState(const std::vector<Diagnostic>& records, std::u16string_view prefix);
 
 // An environment, connection or statement handle, freed with it.
 class Handle {
@@ -89,6 +100,10 @@ class Handle {
   SQLSMALLINT type_;
   SQLHANDLE handle_ = SQL_NULL_HANDLE;
 };
+
+// The sizes of the text columns of one table that hold a bounded number of
+// characters, by column name with ASCII letters folded.
+using ColumnSizes = std::map<std::u16string, size_t>;
 
 // The open connection, shared by its session and the row writers of its
 // queries.
@@ -112,13 +127,29 @@ struct OdbcDb {
   // Where long values are read, piece by piece: one buffer for every read,
   // since a lookup reads a long text for every record.
   std::vector<unsigned char> pieces = std::vector<unsigned char>(64 * 1024);
+  // The ColumnSizes of every table written so far, by table name with ASCII
+  // letters folded.
+  std::map<std::u16string, ColumnSizes> column_sizes;
 };
 
 // Throws unless |rc| is SQL_SUCCESS (or SQL_NO_DATA when |no_data| is
-// allowed).  Inside the import's transaction, a failure that rolled the
-// transaction back is a FatalError.
+// allowed).  Inside the import's transaction, a failure that ends the import
+// is a FatalError (see the note above).
 void Check(SQLRETURN rc, const Handle& handle, OdbcDb& db, std::u16string_view what,
            bool no_data = false);
+
+// Runs |sql|, one statement, as it is; or, with |values|, prepared, each
+// value bound to its parameter in order.  Returns the rows it inserted,
+// changed or deleted (none for a query: its rows are dropped), and the
+// driver's warning when it ran with one.  Throws as Check.
+Executed Run(OdbcDb& db, std::u16string_view sql, const std::vector<Variant>* values = nullptr);
+
+// The bounded text columns of |table| (by its name, unquoted), from the
+// driver once per connection.  Throws as Check.
+const ColumnSizes& TextColumnSizes(OdbcDb& db, std::u16string_view table);
+// Throws errors::FieldTooSmall when |value| is a text longer than |sizes|
+// allows for |column|.
+void CheckFits(const ColumnSizes& sizes, std::u16string_view column, const Variant& value);
 
 // Refuses a statement text that holds a NUL (drivers cut text there) or is
 // longer than ODBC can say; returns its length.

@@ -1,5 +1,15 @@
 // ODBC engine.
 //
+// Inserts.  An insert of plain values (sql::ParseInsert: every insert the
+// writers build) is run prepared, "INSERT INTO <table> ([<column>], ...)
+// VALUES (?, ...)", its numbers bound as integers and its texts as long
+// texts: no value counts against the Access driver's limit of 65,000
+// characters a statement, and each text is measured against its column
+// before anything runs (see odbc_calls.h), since the driver would store one
+// that does not fit cut short.  Any other statement is sent as built, one
+// per call, however long: a driver refuses a text longer than it takes with
+// an error of its own.
+//
 // Rows written back.  A query's rows can be written back when it is
 // "SELECT * FROM <table> [WHERE <condition>]" (so every result column is a
 // column of <table>, under its own name) and it found exactly one row: the
@@ -16,6 +26,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <variant>
 
 #include "base/error.h"
 #include "base/text.h"
@@ -29,11 +40,12 @@ using namespace odbc;
 
 class OdbcRowWriter : public RowWriter {
  public:
-  OdbcRowWriter(std::shared_ptr<OdbcDb> db, std::u16string table, std::u16string condition,
+  OdbcRowWriter(std::shared_ptr<OdbcDb> db, sql::SimpleSelect select,
                 std::vector<std::u16string> columns, size_t rows)
       : db_(std::move(db)),
-        table_(std::move(table)),
-        condition_(std::move(condition)),
+        table_token_(Utf8ToUtf16(select.table_token)),
+        table_(Utf8ToUtf16(select.table)),
+        condition_(Utf8ToUtf16(select.condition.value_or(""))),
         columns_(std::move(columns)),
         rows_(rows) {}
 
@@ -45,33 +57,25 @@ class OdbcRowWriter : public RowWriter {
           u"More than one row matches the query's condition, which cannot tell them apart.");
     }
     if (columns.empty()) return std::nullopt;
-    std::u16string sql = u"UPDATE " + table_ + u" SET ";
+    std::u16string sql = u"UPDATE " + table_token_ + u" SET ";
+    const ColumnSizes& sizes = TextColumnSizes(*db_, table_);
     for (size_t i = 0; i < columns.size(); ++i) {
       if (i > 0) sql += u", ";
       sql += u"[" + columns_.at(columns[i]) + u"] = ?";
+      CheckFits(sizes, columns_.at(columns[i]), values.at(i));
     }
     if (!condition_.empty()) sql += u" WHERE " + condition_;
-
-    Handle stmt(SQL_HANDLE_STMT, db_->dbc->get());
-    Check(SQLPrepareW(stmt.get(), Wide(sql), StatementLength(sql)), stmt, *db_,
-          u"preparing an update");
-    std::vector<Parameter> parameters(values.size());
-    for (size_t i = 0; i < values.size(); ++i) {
-      BindParameter(stmt, *db_, static_cast<SQLUSMALLINT>(i + 1), values[i], parameters[i]);
-    }
-    SQLRETURN rc = SQLExecute(stmt.get());
-    Check(rc, stmt, *db_, u"writing a row", /*no_data=*/true);
-    SQLLEN changed = 0;
-    if (rc != SQL_NO_DATA) Check(SQLRowCount(stmt.get(), &changed), stmt, *db_, u"counting rows");
+    Executed written = Run(*db_, sql, &values);
     // The row may have been deleted since it was read.
-    if (changed != 1) throw errors::NoCurrentRecord();
-    return std::nullopt;
+    if (written.rows != 1) throw errors::NoCurrentRecord();
+    return written.warning;
   }
 
  private:
   std::shared_ptr<OdbcDb> db_;
-  std::u16string table_;      // as the query wrote it
-  std::u16string condition_;  // the query's own; empty for none
+  std::u16string table_token_;  // as the query wrote it
+  std::u16string table_;        // the name it stands for
+  std::u16string condition_;    // the query's own; empty for none
   std::vector<std::u16string> columns_;
   size_t rows_;
 };
@@ -113,13 +117,30 @@ class OdbcSession : public Session {
   }
 
   Executed Execute(std::u16string_view sql) override {
-    Handle stmt(SQL_HANDLE_STMT, db_->dbc->get());
-    SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(sql), StatementLength(sql));
-    Check(rc, stmt, *db_, u"running a statement", /*no_data=*/true);
-    if (rc == SQL_NO_DATA) return {};  // an update or delete that matched nothing
-    SQLLEN changed = 0;
-    Check(SQLRowCount(stmt.get(), &changed), stmt, *db_, u"counting rows");
-    return {changed > 0 ? changed : 0, {}};  // -1: a query, whose rows are dropped
+    StatementLength(sql);  // refuses a NUL before anything else
+    const std::string utf8 = Utf16ToUtf8(sql);
+    std::optional<sql::SimpleInsert> insert = sql::ParseInsert(utf8);
+    // A text with a surrogate out of its pair does not survive UTF-8.
+    if (!insert || Utf8ToUtf16(utf8) != sql) return Run(*db_, sql);
+
+    const std::u16string table = Utf8ToUtf16(insert->table);
+    const ColumnSizes& sizes = TextColumnSizes(*db_, table);
+    std::u16string columns, parameters;
+    std::vector<Variant> values;
+    for (size_t i = 0; i < insert->columns.size(); ++i) {
+      const std::u16string column = Utf8ToUtf16(insert->columns[i]);
+      columns += (i > 0 ? u",[" : u"[") + column + u"]";
+      parameters += i > 0 ? u",?" : u"?";
+      const auto* number = std::get_if<int64_t>(&insert->values[i]);
+      Variant value = number ? Variant(*number)
+                             : Variant(Utf8ToUtf16(std::get<std::string>(insert->values[i])));
+      CheckFits(sizes, column, value);
+      values.push_back(std::move(value));
+    }
+    return Run(*db_,
+               u"INSERT INTO " + Utf8ToUtf16(insert->table_token) + u" (" + columns +
+                   u") VALUES (" + parameters + u")",
+               &values);
   }
 
   void Begin() override {
@@ -132,15 +153,19 @@ class OdbcSession : public Session {
   std::optional<Error> Commit() override {
     db_->in_transaction = false;
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, db_->dbc->get(), SQL_COMMIT);
+    std::optional<Error> warning;
     if (rc != SQL_SUCCESS) {
       Error error = DriverError(Diagnostics(SQL_HANDLE_DBC, db_->dbc->get()), u"committing");
-      // Undo the import here rather than leave it to the driver.
-      SQLEndTran(SQL_HANDLE_DBC, db_->dbc->get(), SQL_ROLLBACK);
-      AutocommitOn();
-      throw error;
+      if (rc != SQL_SUCCESS_WITH_INFO) {
+        // Undo the import here rather than leave it to the driver.
+        SQLEndTran(SQL_HANDLE_DBC, db_->dbc->get(), SQL_ROLLBACK);
+        AutocommitOn();
+        throw error;
+      }
+      warning = std::move(error);  // committed, with a warning
     }
     AutocommitOn();
-    return std::nullopt;
+    return warning;
   }
 
   void Rollback() override {
@@ -173,9 +198,8 @@ class OdbcSession : public Session {
           u"name.";
       return;
     }
-    result.writer = std::make_unique<OdbcRowWriter>(db_, Utf8ToUtf16(select->table_token),
-                                                    Utf8ToUtf16(select->condition.value_or("")),
-                                                    result.columns, result.rows.size());
+    result.writer =
+        std::make_unique<OdbcRowWriter>(db_, *select, result.columns, result.rows.size());
   }
 
   std::shared_ptr<OdbcDb> db_;

@@ -1,5 +1,6 @@
 #include "db/sql_scanner.h"
 
+#include <charconv>
 #include <string>
 
 #include "base/error.h"
@@ -69,6 +70,43 @@ class Scanner {
       }
     }
     return false;
+  }
+
+  // Consumes |c| when it stands next.
+  bool Punctuation(char c) {
+    if (at_end() || text_[pos_] != c) return false;
+    ++pos_;
+    return true;
+  }
+
+  // Consumes a whole number with an optional "-" that fits |number|.
+  bool Number(int64_t& number) {
+    size_t end = pos_ < text_.size() && text_[pos_] == '-' ? pos_ + 1 : pos_;
+    const size_t digits = end;
+    while (end < text_.size() && text_[end] >= '0' && text_[end] <= '9') ++end;
+    if (end == digits || (end < text_.size() && IsIdentifierChar(text_[end]))) return false;
+    const auto [last, error] = std::from_chars(text_.data() + pos_, text_.data() + end, number);
+    if (error != std::errc() || last != text_.data() + end) return false;
+    pos_ = end;
+    return true;
+  }
+
+  // Consumes a text literal '...'; sets |text| to what it stands for, each
+  // doubled apostrophe as one.
+  bool Text(std::string& text) {
+    if (at_end() || text_[pos_] != '\'') return false;
+    text.clear();
+    for (size_t i = pos_ + 1; i < text_.size(); ++i) {
+      if (text_[i] == '\'') {
+        if (i + 1 >= text_.size() || text_[i + 1] != '\'') {
+          pos_ = i + 1;
+          return true;
+        }
+        ++i;  // a doubled apostrophe stands for one
+      }
+      text.push_back(text_[i]);
+    }
+    return false;  // not closed
   }
 
   // Consumes one table name, bare or quoted; sets |name| to what it stands
@@ -152,6 +190,53 @@ std::optional<SimpleSelect> ParseSimpleSelect(std::string_view sql) {
   if (!scan.Keyword("where")) return std::nullopt;
   select.condition = std::string(sql.substr(scan.pos()));
   return select;
+}
+
+std::optional<SimpleInsert> ParseInsert(std::string_view sql) {
+  while (!sql.empty() && IsSqlSpace(sql.back())) sql.remove_suffix(1);
+  if (!sql.empty() && sql.back() == ';') sql.remove_suffix(1);
+
+  Scanner scan(sql);
+  SimpleInsert insert;
+  scan.SkipSpace();
+  if (!scan.Keyword("insert")) return std::nullopt;
+  scan.SkipSpace();
+  if (!scan.Keyword("into")) return std::nullopt;
+  scan.SkipSpace();
+  const size_t table_start = scan.pos();
+  if (!scan.Name(insert.table)) return std::nullopt;
+  insert.table_token = std::string(sql.substr(table_start, scan.pos() - table_start));
+  scan.SkipSpace();
+  if (!scan.Punctuation('(')) return std::nullopt;
+  do {
+    scan.SkipSpace();
+    // A bare name or one in brackets; no other quotes.
+    if (scan.at_end() || sql[scan.pos()] == '"' || sql[scan.pos()] == '`') return std::nullopt;
+    if (!scan.Name(insert.columns.emplace_back())) return std::nullopt;
+    scan.SkipSpace();
+  } while (scan.Punctuation(','));
+  if (!scan.Punctuation(')')) return std::nullopt;
+  scan.SkipSpace();
+  if (!scan.Keyword("values")) return std::nullopt;
+  scan.SkipSpace();
+  if (!scan.Punctuation('(')) return std::nullopt;
+  do {
+    scan.SkipSpace();
+    int64_t number = 0;
+    std::string text;
+    if (scan.Number(number)) {
+      insert.values.emplace_back(number);
+    } else if (scan.Text(text)) {
+      insert.values.emplace_back(std::move(text));
+    } else {
+      return std::nullopt;
+    }
+    scan.SkipSpace();
+  } while (scan.Punctuation(','));
+  if (!scan.Punctuation(')')) return std::nullopt;
+  scan.SkipSpace();
+  if (!scan.at_end() || insert.values.size() != insert.columns.size()) return std::nullopt;
+  return insert;
 }
 
 std::string QueryShape(std::string_view sql) {

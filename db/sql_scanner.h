@@ -1,14 +1,18 @@
 // Reading SQL text without compiling it: the one shape of query whose rows
-// an engine can write back, and the shape of a statement with its numbers
-// left out.  Works on UTF-8 text; literals, quoted names ('...', "...",
-// `...`, [...]) and comments (--, /* */) are skipped whole, so nothing inside
-// them is taken for a keyword or a number.
+// an engine can write back, the one shape of insert whose values an engine
+// can take apart, and the shape of a statement with its numbers left out.
+// Works on UTF-8 text; literals, quoted names ('...', "...", `...`, [...])
+// and comments (--, /* */) are skipped whole, so nothing inside them is taken
+// for a keyword or a number.
 #ifndef ADDBOOK_DB_SQL_SCANNER_H_
 #define ADDBOOK_DB_SQL_SCANNER_H_
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
 namespace addbook::sql {
 
@@ -34,6 +38,30 @@ struct SimpleSelect {
 // <columns> is everything between the two keywords; <condition> runs to the
 // end of the text.
 std::optional<SimpleSelect> ParseSimpleSelect(std::string_view sql);
+
+// The parts of "INSERT INTO <table> (<column>, ...) VALUES (<value>, ...)".
+struct SimpleInsert {
+  std::string table_token;  // as written, quotes included
+  std::string table;        // the name it stands for
+  std::vector<std::string> columns;
+  // One per column, in the same order: a number, or the text a literal
+  // stands for.
+  std::vector<std::variant<int64_t, std::string>> values;
+};
+
+// The parts of |sql| when it is one insert of exactly this form, keywords in
+// any letter case, white space between any two parts, one ";" and white
+// space after it:
+//
+//   INSERT INTO <table> ( <column> [, <column>]... )
+//     VALUES ( <value> [, <value>]... )
+//
+// <table> bare or quoted as in a query; <column> a bare name or one in
+// [brackets]; <value> a whole number with an optional "-" before it (one
+// that fits 64 bits), or a text literal '...' in which '' stands for one
+// apostrophe; as many values as columns.  nullopt for anything else: other
+// values (Null, expressions, "..." texts), comments, a second statement.
+std::optional<SimpleInsert> ParseInsert(std::string_view sql);
 
 // |sql| with every whole number outside literals, quoted names and comments
 // replaced by "#": two texts of the same shape differ only in the values of

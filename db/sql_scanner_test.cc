@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
+#include "db/sql_text.h"
+
 namespace addbook::sql {
 namespace {
 
@@ -39,6 +42,38 @@ TEST(SqlScannerTest, SimpleSelects) {
     EXPECT_EQ(select->table_token, c.table_token);
     EXPECT_EQ(select->table, c.table);
     EXPECT_EQ(select->condition.value_or(""), c.condition);
+  }
+}
+
+// Which texts are one insert of plain values, and what it holds:
+// "<table>|<columns>|<values>" (texts between apostrophes, as they stand for).
+TEST(SqlScannerTest, Inserts) {
+  const std::pair<std::string, std::string_view> cases[] = {
+      {Utf16ToUtf8(BookInsert(706, u"O'Neil")), "BOOKS|BookNo|Name|706|'O'Neil'"},
+      {Utf16ToUtf8(TitleInsert(706, -1, 32767, -32768, 0, u"")),
+       "Titles|BookNo|Vol|KTB|BAB|SubBAB|Title|706|-1|32767|-32768|0|''"},
+      {Utf16ToUtf8(HadeethInsert(706, -1, 3, 3, u"a\r\n\u0628")),
+       "Hadeeths|BookNo|TitleID|HadeethID|HadeethNo|Hadeeth|706|-1|3|3|'a\r\n\u0628\r\n'"},
+      {"insert into [Odd Name] ( a , [b c] ) values ( -9223372036854775808 , 'x,)' ) ;",
+       "Odd Name|a|b c|-9223372036854775808|'x,)'"},
+  };
+  for (const auto& [sql, expected] : cases) {
+    std::optional<SimpleInsert> insert = ParseInsert(sql);
+    ASSERT_TRUE(insert.has_value()) << sql;
+    std::string found = insert->table;
+    for (const std::string& column : insert->columns) found += "|" + column;
+    for (const auto& v : insert->values)
+      found += "|" + (v.index() == 0 ? std::to_string(std::get<0>(v)) : "'" + std::get<1>(v) + "'");
+    EXPECT_EQ(found, expected);
+  }
+  // Refused: "INSERT INTO t " and each of these.
+  for (const char* rest :
+       {"(a) VALUES (1) /**/", "(a, b) VALUES (1)", "(a) VALUES (NULL)", "(a) VALUES (1+1)",
+        "(a) VALUES (1.5)", "(a) VALUES (- 1)", "(a) VALUES (12a)",
+        "(a) VALUES (9223372036854775808)", "(a) VALUES (\"x\")", "(a) VALUES ('unclosed)",
+        "(\"a\") VALUES (1)", "() VALUES ()", "VALUES (1)", "(a) SELECT 1",
+        "(a) VALUES (1); DELETE FROM t"}) {
+    EXPECT_FALSE(ParseInsert(std::string("INSERT INTO t ") + rest).has_value()) << rest;
   }
 }
 
