@@ -118,6 +118,11 @@ std::vector<Case> Cases() {
       {"display that no X server answers", 0,
        ADDBOOK_QT ? "addbook: no X server accepts a connection on the display \":87\"" : "", "?",
        "", "", "env DISPLAY=:87"},
+      {"Qt platforms named that cannot start", 0,
+       ADDBOOK_QT ? "addbook: QT_QPA_PLATFORM is \"wayland;xcb\", and the Qt platform \"wayland\" "
+                    "is not installed, and no X server accepts a connection on the display \":87\""
+                  : "",
+       "?", "", "", "env QT_QPA_PLATFORM='wayland;xcb' DISPLAY=:87"},
       {"read-only file", 2, "the file is read-only", "", "", "chmod 444 Hadeeth.mdb", nobody},
       {"read-only folder", 2, "attempt to write a readonly database", "", "",
        "chmod 666 Hadeeth.mdb; chmod 555 .", nobody},
