@@ -6,8 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 
 #include "base/error.h"
 #include "base/text.h"
@@ -19,9 +19,7 @@ namespace {
 
 std::string SchemaText() {
   std::ifstream in(ADDBOOK_SOURCE_DIR "/db/schema.sql", std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 [[noreturn]] void Fatal(const std::string& what) {
@@ -50,11 +48,8 @@ const std::vector<TestEngine>& TestEngines() {
   static const std::vector<TestEngine> engines = {
       {"SQLite", engine::OpenSqliteDatabase, false},
       {"ODBC",
-       [](const std::filesystem::path& path, std::chrono::milliseconds timeout) {
-         return engine::OpenOdbcDatabase(path, timeout);
-       },
-       true},
-  };
+       [](const auto& path, auto timeout) { return engine::OpenOdbcDatabase(path, timeout); },
+       true}};
   return engines;
 }
 
@@ -62,11 +57,8 @@ bool TestOdbcDriverAvailable() {
   const char* folder = getenv("ODBCSYSINI");
   if (!folder || !*folder) return false;
   std::ifstream ini(std::filesystem::path(folder) / "odbcinst.ini");
-  std::string line;
-  while (std::getline(ini, line)) {
-    if (line == "[Microsoft Access Driver (*.mdb)]") return true;
-  }
-  return false;
+  const std::string text{std::istreambuf_iterator<char>(ini), {}};
+  return text.find("[Microsoft Access Driver (*.mdb)]") != std::string::npos;
 }
 
 void PrintTo(const TestEngine& engine, std::ostream* os) { *os << engine.name; }
@@ -74,9 +66,9 @@ void PrintTo(const TestEngine& engine, std::ostream* os) { *os << engine.name; }
 TestHost::TestHost(Contents contents, engine::SessionOpener reader) : reader_(std::move(reader)) {
   folder_ = MakeFolder();
   if (contents == Contents::kSchema) {
-    std::string schema = SchemaText();
-    if (schema.empty()) Fatal("cannot read db/schema.sql");
-    if (std::string error = Exec(schema); !error.empty()) Fatal("schema: " + error);
+    const std::string schema = SchemaText();
+    const std::string error = schema.empty() ? "cannot read it" : Exec(schema);
+    if (!error.empty()) Fatal("db/schema.sql: " + error);
   }
 }
 
@@ -91,9 +83,7 @@ TestHost::~TestHost() {
 std::u16string TestHost::sep() const { return Utf8ToUtf16(folder_); }
 
 sqlite3* TestHost::db() {
-  if (!db_ && sqlite3_open(file().c_str(), &db_) != SQLITE_OK) {
-    Fatal("cannot open " + file());
-  }
+  if (!db_ && sqlite3_open(file().c_str(), &db_) != SQLITE_OK) Fatal("cannot open " + file());
   return db_;
 }
 
@@ -124,12 +114,10 @@ std::vector<TestHost::Row> TestHost::Rows(std::string_view sql) {
     for (const std::vector<Variant>& values : result.rows) {
       Row& row = rows.emplace_back();
       for (const Variant& value : values) {
-        if (value.type() == Variant::Type::kNull) {
-          row.push_back(std::nullopt);
-        } else {
-          row.push_back(value.type() == Variant::Type::kBytes ? value.bytes()
-                                                              : Utf16ToUtf8(value.ToText()));
-        }
+        using Type = Variant::Type;
+        row.push_back(value.type() == Type::kNull    ? std::nullopt
+                      : value.type() == Type::kBytes ? Row::value_type(value.bytes())
+                                                     : Utf16ToUtf8(value.ToText()));
       }
     }
   } catch (const Error& e) {

@@ -1,7 +1,6 @@
 #include "source/source_file.h"
 
 #include <iconv.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -9,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "base/error.h"
-#include "base/text.h"
 #include "gtest/gtest.h"
 
 namespace addbook {
@@ -73,30 +70,6 @@ TEST(SourceFileTest, Grammar) {
   for (const auto& [bytes, items] : rows) {
     SCOPED_TRACE(testing::PrintToString(bytes.substr(bytes.size() > 40 ? bytes.size() - 40 : 0)));
     EXPECT_EQ(ReadAll(bytes), items);
-  }
-}
-
-TEST(SourceFileTest, LineOfTwentyMegabytes) {
-  const std::string bytes(20 << 20, '\xC7');  // alef
-  rusage before{}, after{};
-  getrusage(RUSAGE_SELF, &before);
-  const Items items = ReadAll(bytes + "\r\n*EOF*");
-  getrusage(RUSAGE_SELF, &after);
-  // The item takes 40 MB as UTF-16; reading it must not take several times that.
-  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200L << 10);  // KiB
-  // Compared whole, never printed: 40 MB.
-  EXPECT_TRUE(items == (Items{std::u16string(20 << 20, u'\u0627'), u"*EOF*"}));
-}
-
-// A folder is refused at the open, in the form the user sees.
-TEST(SourceFileTest, AFolderIsRefused) {
-  const std::string folder = std::filesystem::temp_directory_path();
-  try {
-    SourceFile::Open(folder);
-    ADD_FAILURE() << "a folder opened";
-  } catch (const Error& e) {
-    EXPECT_EQ(std::to_string(e.number()) + " " + Utf16ToUtf8(e.description()),
-              "75 Path/File access error: " + folder + ": Is a directory");
   }
 }
 
