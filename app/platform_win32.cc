@@ -36,7 +36,26 @@ std::filesystem::path ExecutableDir() {
 }
 
 std::filesystem::path HostFilePath(std::u16string_view windows_path) {
-  return std::filesystem::path(Utf16ToWide(windows_path));
+  std::filesystem::path path(Utf16ToWide(windows_path));
+  // The ODBC connection string gives the file's path as a value, which a
+  // ';', '{' or '}' makes the engine put between braces, and not every driver
+  // reads braces as ODBC defines them.  Such a folder is named by its short
+  // (8.3) name instead, when its volume keeps one.
+  if (windows_path.find_first_of(u";{}") == std::u16string_view::npos) return path;
+  const std::wstring folder = path.parent_path().wstring();
+  std::wstring short_folder(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetShortPathNameW(folder.c_str(), short_folder.data(),
+                                static_cast<DWORD>(short_folder.size()));
+    if (n == 0) return path;  // no such folder: the open says so
+    if (n < short_folder.size()) {
+      short_folder.resize(n);
+      break;
+    }
+    short_folder.resize(n);  // |n| counts the terminating NUL here
+  }
+  if (short_folder.find_first_of(L";{}") != std::wstring::npos) return path;  // no short name
+  return std::filesystem::path(short_folder) / path.filename();
 }
 
 }  // namespace addbook
