@@ -54,7 +54,9 @@ std::filesystem::path HostFilePath(std::u16string_view windows_path) {
     }
     short_folder.resize(n);  // |n| counts the terminating NUL here
   }
-  if (short_folder.find_first_of(L";{}") != std::wstring::npos) return path;  // no short name
+  // No short name, or one that keeps a '{' or '}' (both allowed in 8.3
+  // names): the name as given, which the engine puts between braces.
+  if (short_folder.find_first_of(L";{}") != std::wstring::npos) return path;
   return std::filesystem::path(short_folder) / path.filename();
 }
 
