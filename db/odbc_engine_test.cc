@@ -62,7 +62,7 @@ TEST_F(OdbcEngineTest, FailuresThatEndTheImport) {
     session->Begin();
     session->Execute(u"INSERT INTO Books (BookNo) VALUES (706)");
     session->Execute(setting);
-    EXPECT_THAT([&] { session->Execute(statement); },
+    EXPECT_THAT(([&, sql = statement] { session->Execute(sql); }),
                 testing::Throws<FatalError>(testing::Property(&FatalError::kind, kind)));
     EXPECT_EQ(session->Query(u"Select count(*) AS n from Books").rows.at(0).at(0).ToInt32(),
               rows_left);
