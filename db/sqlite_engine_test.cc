@@ -68,7 +68,9 @@ TEST(SqliteEngineTest, RowsAreFoundAgainByTheirRowid) {
                 "INSERT INTO Shadowed VALUES (1, 1, 1, 'v');"),
       "");
   const std::unique_ptr<Session> session = Open(host);
-  session->Query(u"Select * from Alike where _rowid_=7").writer->Write(1, {1}, {Variant(u"b")});
+  QueryResult alike = session->Query(u"Select * from Alike where _rowid_=7");
+  ASSERT_NE(alike.writer, nullptr) << Utf16ToUtf8(alike.read_only_reason);
+  alike.writer->Write(1, {1}, {Variant(u"b")});
   EXPECT_EQ(host.Value("SELECT group_concat(v) FROM Alike"), "a,b");
   QueryResult shadowed = session->Query(u"Select * from Shadowed");
   EXPECT_EQ(shadowed.writer, nullptr);

@@ -16,7 +16,6 @@ namespace {
 // "باب" in Windows-1256.
 #define BAB_1256 "\xC8\xC7\xC8"
 
-using Rows = std::vector<TestHost::Row>;
 using Texts = std::vector<std::string>;
 
 class RecordDispatcherTest : public ::testing::Test {
@@ -83,7 +82,7 @@ TEST_F(RecordDispatcherTest, RecordsBeforeTheirBookAndHeading) {
             (Texts{"Error Finding Book", "Error Finding Book", "Error Finding Title",
                    "Error Finding Hadeeth"}));
   EXPECT_EQ(host_.Rows("SELECT TitleID, HadeethID, Hadeeth FROM Hadeeths"),
-            (Rows{{"-1", "1", "0001 sanad\r\n\r\n'its body\r\n\r\n'"}}));
+            (std::vector<TestHost::Row>{{"-1", "1", "0001 sanad\r\n\r\n'its body\r\n\r\n'"}}));
 }
 
 // A counter at its limit fails its step in a box; the pass goes on and the

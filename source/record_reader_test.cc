@@ -27,15 +27,15 @@ TEST(RecordReaderTest, Sequences) {
   // clang-format off
   std::vector<Row> rows = {
       // "*TYPING" collects record starts too, up to a line beginning "*END*".
-      {"*TYPINGS x\r\n*1*A\r\n@5 s\r\n*END* y\r\n*typing\r\n0 z",
-       {u"\r\n", u"*TYPINGS x\r\n*1*A\r\n$5 s\r\n", u"*END* y\r\n", u"*typing\r\n", u"0 z"}, 5, u""},
+      {"*TYPINGS\r\n*1*A\r\n@5 s\r\n*END* y\r\n*typing\r\n0 z",
+       {u"\r\n", u"*TYPINGS\r\n*1*A\r\n$5 s\r\n", u"*END* y\r\n", u"*typing\r\n", u"0 z"}, 5, u""},
       {"", {u"", u"", u""}, 1, u""},
       {"*EOF*\r\n", {u"\r\n", u"*EOF*", u"*EOF*"}, 2, u""},
       // A one-line "*" record, then a last line that starts none.
       {"*1*A\r\n*2*B\r\nl", {u"\r\n", u"*1*A\r\n", u"*2*B\r\n", u"l", u"l"}, 4, u""},
       // The end of the file inside a record.
       {"*1*A\r\n0 x\r\nb\r\nl", {u"\r\n", u"*1*A\r\n", u"0 x\r\nb\r\nl\r\n", u"", u""}, 3, u""},
-      {"*1*A\r\n*TYPING\r\n*EOF*", {u"\r\n", u"*1*A\r\n", u"*TYPING\r\n*EOF*\r\n", u"", u""}, 3, u""},
+      {"*TYPING\r\n*EOF*", {u"\r\n", u"*TYPING\r\n*EOF*\r\n", u"", u""}, 2, u""},
       // Text before the first record; no number is rewritten inside a comment.
       {"x\r\n@c\r\n013-x\r\n*EOF*", {u"\r\nx\r\n", u"@c\r\n", u"013-x\r\n", u"*EOF*"}, 4, u""}};
   // clang-format on
