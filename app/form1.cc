@@ -201,19 +201,21 @@ void Form1::UndoImport() {
     }
     return rows;
   };
-  // Runs |step|; on failure keeps why and returns false.
+  // Runs |step|; on failure keeps why (the first failure only) and returns
+  // false.
   auto attempt = [&](auto&& step) {
     try {
       step();
       return true;
     } catch (const Error& e) {
-      left_error_ = e.description();
+      if (left_error_.empty()) left_error_ = e.description();
     } catch (const FatalError& e) {
-      left_error_ = e.error().description();
+      if (left_error_.empty()) left_error_ = e.error().description();
     }
     return false;
   };
-  attempt([&] { db_.Conn.RollbackTrans(); });  // what is left is counted next
+  attempt([&] { db_.Conn.RollbackTrans(); });
+  left_error_.clear();  // a failed undo matters only by what it left, counted next
   if (!attempt([&] { rows_left_ = count(); })) {
     rows_left_ = -1;
     return;

@@ -125,8 +125,9 @@ std::vector<Case> Cases() {
        "?", "", "", "env QT_QPA_PLATFORM='wayland;xcb' DISPLAY=:87"},
       {"tables without rowids: rows found again by their primary keys", 0, "",
        "b\r\n|'a\r\n'|'d\r\n'\nt\r\n|'c\r\n\r\n'\n012 s\r\n\r\n'm\r\n\r\n'",
-       "*BOOK*b\r\n*AUTHOR*a\r\n*TYPING*d\r\n*1*t\r\n@c\r\n012 s\r\n*NOTE*\r\n$m\r\n*EOF*\r\n", "",
-       "",
+       "*BOOK*b\r\n*AUTHOR*a\r\n*TYPING*d\r\n*END*\r\n*1*t\r\n@c\r\n012 "
+       "s\r\n*NOTE*\r\n$m\r\n*EOF*\r\n",
+       "", "",
        "DROP TABLE Books; DROP TABLE Titles; DROP TABLE Hadeeths;"
        "CREATE TABLE Books (BookNo PRIMARY KEY, Name, Author, Details) WITHOUT ROWID;"
        "CREATE TABLE Titles (TitleID, BookNo, Vol, KTB, BAB, SubBAB, Title, Description, "
