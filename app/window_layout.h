@@ -1,8 +1,7 @@
 // The progress window's layout, in twips (1/1440 inch; 15 twips make a
-// pixel at 96 dots per inch), read by every window implementation and its
-// tests.  The client area shows the list and nothing else; the text box, the
-// buttons and the labels sit beyond its edges, present, enabled and out of
-// view.
+// pixel at 96 dots per inch), read by every window implementation.  The
+// client area shows the list and nothing else; the text box, the buttons and
+// the labels sit beyond its edges, present, enabled and out of view.
 #ifndef ADDBOOK_APP_WINDOW_LAYOUT_H_
 #define ADDBOOK_APP_WINDOW_LAYOUT_H_
 
