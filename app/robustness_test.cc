@@ -90,9 +90,6 @@ std::vector<Case> Cases() {
        "*1*T'); DROP TABLE Books; -- \\\r\n@C'o\"m;m -- \\\r\n012-S'a\"n;a -- \\\r\n"
        "*NOTE*x\r\n$B'o\"d;y -- \\\r\n*EOF*\r\n"},
       {"book a pipe", 2, "h1.txt: not a regular file", "", "", "rm bin/h1.txt; mkfifo bin/h1.txt"},
-      {"book a device", 2, "h1.txt: not a regular file", "", "", "ln -sf /dev/zero bin/h1.txt"},
-      {"settings a pipe", 2, "Upgrade Varnel Program", "", "",
-       "rm prefix/user.reg; mkfifo prefix/user.reg"},
       {"settings a device", 2, "Upgrade Varnel Program", "", "",
        "ln -sf /dev/zero prefix/user.reg"},
       {"relative folder", 2, "Cannot open the database file Varnel/Data/Hadeeth.mdb", "", "", "",
