@@ -18,7 +18,6 @@ namespace addbook {
 namespace {
 
 namespace fs = std::filesystem;
-using Rows = std::vector<std::vector<std::string>>;
 
 class Form1Test : public ::testing::Test {
  protected:
@@ -50,16 +49,6 @@ class Form1Test : public ::testing::Test {
     return form_->outcome();
   }
 
-  // The rows of |sql| on the host, Null read as "<null>".
-  Rows Query(const std::string& sql) {
-    Rows rows;
-    for (const TestHost::Row& row : host_.Rows(sql)) {
-      rows.emplace_back();
-      for (const auto& value : row) rows.back().push_back(value.value_or("<null>"));
-    }
-    return rows;
-  }
-
   // The boxes shown, as "title|prompt".
   std::vector<std::string> Boxes() const {
     std::vector<std::string> out;
@@ -88,14 +77,15 @@ TEST_F(Form1Test, SourceWithoutEndOfBookMarker) {
   WriteBook({"*BOOK*name", "*1*one", "012 sanad", "$last body"});
   EXPECT_EQ(Run(), RunOutcome::kMarkerMissing);
   EXPECT_EQ(Boxes(), (std::vector<std::string>{"Adding Book|End of Book Marker Missing"}));
-  EXPECT_EQ(Query("SELECT Hadeeth FROM Hadeeths"), (Rows{{"012 sanad\r\n%last body\r\n\r\n"}}));
+  EXPECT_EQ(host_.Value("SELECT group_concat(Hadeeth) FROM Hadeeths"),
+            "012 sanad\r\n%last body\r\n\r\n");
   EXPECT_EQ(form_->ExitStatus(), 1);
 
   ASSERT_EQ(host_.Exec("DELETE FROM Books; DELETE FROM Titles; DELETE FROM Hadeeths"), "");
   WriteBook({"*BOOK*name", "*TYPING*details", "*1*inside", "*EOF*"});
   EXPECT_EQ(Run(), RunOutcome::kMarkerMissing);
-  EXPECT_EQ(Query("SELECT Details FROM Books"), (Rows{{"'details\r\n*1*inside\r\n*EOF*\r\n'"}}));
-  EXPECT_TRUE(Query("SELECT * FROM Titles").empty());
+  EXPECT_EQ(host_.Value("SELECT Details || (SELECT count(*) FROM Titles) FROM Books"),
+            "'details\r\n*1*inside\r\n*EOF*\r\n'0");
 }
 
 TEST_F(Form1Test, StartUpRefusals) {
@@ -117,7 +107,7 @@ TEST_F(Form1Test, StartUpRefusals) {
     EXPECT_EQ(form_->ExitStatus(), 2);
   }
   EXPECT_FALSE(fs::exists("/nonexistent/folder/Hadeeth.mdb"));
-  EXPECT_TRUE(Query("SELECT * FROM Books").empty());
+  EXPECT_EQ(host_.Value("SELECT count(*) FROM Books"), "0");
 
   // A row of the book in any one table: installed already, nothing changed.
   for (const char* table : {"Books", "Titles", "Hadeeths"}) {
@@ -145,7 +135,7 @@ TEST_F(Form1Test, HeadingLookupsThatFindNoneOrTwo) {
   lines.push_back("GetTitleID:2 headings found for BookNo 706, Vol 1, KTB 0, BAB 0, SubBAB 0" +
                   tail);
   EXPECT_EQ(ListLines(display_), lines);
-  EXPECT_EQ(Query("SELECT TitleID FROM Hadeeths"), (Rows{{"-1"}, {"-1"}}));
+  EXPECT_EQ(host_.Value("SELECT group_concat(TitleID) FROM Hadeeths"), "-1,-1");
   EXPECT_EQ(form_->ExitStatus(), 1);
 }
 
@@ -233,10 +223,33 @@ TEST_F(Form1Test, WarningsKeepWhatTheyWarnAbout) {
             (std::vector<std::string>{"Adding Book|-8: The book was saved, and the database "
                                       "warned: slow"}));
   EXPECT_EQ(form_->ExitStatus(), 1);
-  EXPECT_EQ(Query("SELECT TitleID FROM Hadeeths"), (Rows{{"1"}}));
+  EXPECT_EQ(host_.Value("SELECT group_concat(TitleID) FROM Hadeeths"), "1");
   EXPECT_TRUE(Utf16ToUtf8(form_->Summary(0))
                   .starts_with("import finished; 4 records handled, 3 rows inserted, 0 fields "
                                "updated, 2 failures reported"));
+}
+
+// Another connection holds the database for longer than the installer
+// waits: exclusively (nothing can be read), or for writing (reading goes on).
+// Either way the run is refused once, after the wait, with nothing written.
+TEST_F(Form1Test, DatabaseLockedByAnother) {
+  WriteBook({"*BOOK*b", "*EOF*"});
+  const std::string file = host_.file();
+  for (const char* lock : {"PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE", "BEGIN IMMEDIATE"}) {
+    ASSERT_EQ(host_.Exec(lock), "");
+    EXPECT_EQ(Run(), RunOutcome::kDbFailed);
+    ASSERT_EQ(host_.Exec("COMMIT"), "");
+    EXPECT_EQ(display_.list().size(), 2u);
+    EXPECT_EQ(Boxes(),
+              std::vector<std::string>{
+                  lock[0] == 'P' ? "DB Error  ( 0 )|3045 Cannot open the database file " + file +
+                                       ": database is locked (SQLite error 5)"
+                                 : "DB Error  ( 0 )|3045 The database file " + file +
+                                       " is in use by another program, which kept it locked for "
+                                       "longer than 0.2 seconds (database is locked, SQLite error "
+                                       "5); close that program and run again"});
+  }
+  EXPECT_EQ(host_.Value("SELECT count(*) FROM Books"), "0");
 }
 
 // Through either engine, the window closed half way leaves nothing of the

@@ -10,10 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "app/form1.h"
 #include "app/run_addbook_test_util.h"
-#include "base/recording_display.h"
-#include "base/text.h"
 
 namespace addbook {
 namespace {
@@ -174,36 +171,6 @@ TEST_P(EndsSoundly, WhateverItMeets) {
     }
     const size_t summary = inst.err.find("records handled, ") + 17;
     if (!c.damaged) ExpectSound(inst.host, schema, std::stoull(inst.err.substr(summary)));
-  }
-}
-
-// Another connection holds the database for longer than the installer
-// waits: exclusively (nothing can be read), or for writing (reading goes on).
-// Either way the run is refused once, after the wait, with nothing written.
-TEST(RobustnessTest, DatabaseLockedByAnother) {
-  for (const char* lock : {"PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE", "BEGIN IMMEDIATE"}) {
-    SCOPED_TRACE(lock);
-    const bool exclusive = lock[0] == 'P';
-    Installation inst;
-    std::ofstream(inst.root + "/bin/h1.txt") << "*BOOK*b\r\n*1*a\r\n012-s\r\n*EOF*\r\n";
-    const auto schema = inst.host.Value(kSchema);
-    ASSERT_EQ(inst.host.Exec(lock), "");
-    RecordingDisplay display;
-    Form1 form(display, {[&] { return inst.host.sep(); }, [&] { return inst.root + "/bin"; },
-                         nullptr, 200, nullptr});
-    form.Form_Load();
-    ASSERT_EQ(inst.host.Exec("COMMIT"), "");
-    EXPECT_EQ(form.ExitStatus(), 2);
-    EXPECT_EQ(display.list().size(), 2u);
-    ASSERT_EQ(display.boxes().size(), 1u);
-    EXPECT_EQ(Utf16ToUtf8(display.boxes()[0].prompt),
-              exclusive ? "3045 Cannot open the database file " + inst.host.file() +
-                              ": database is locked (SQLite error 5)"
-                        : "3045 The database file " + inst.host.file() +
-                              " is in use by another program, which kept it locked for longer "
-                              "than 0.2 seconds (database is locked, SQLite error 5); close that "
-                              "program and run again");
-    ExpectSound(inst.host, schema, 0);
   }
 }
 
