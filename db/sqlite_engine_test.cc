@@ -14,16 +14,6 @@ std::unique_ptr<Session> Open(TestHost& host) {
   return OpenSqliteDatabase(host.file(), std::chrono::milliseconds(100));
 }
 
-// The import's one commit is flushed to the disk whatever the journal mode.
-TEST(SqliteEngineTest, TheCommitIsDurable) {
-  TestHost host;
-  for (const char* journal : {"WAL", "DELETE"}) {
-    ASSERT_EQ(host.Exec(std::string("PRAGMA journal_mode=") + journal), "");
-    host.Disconnect();
-    EXPECT_EQ(Open(host)->Query(u"PRAGMA synchronous").rows.at(0).at(0).ToInt32(), 2) << journal;
-  }
-}
-
 // Once SQLite has undone the transaction by itself, after a statement that
 // ran or one that failed (the disk full), nothing more runs as if it were
 // still open.
@@ -45,16 +35,22 @@ TEST(SqliteEngineTest, ATransactionEndedByTheEngineIsFatal) {
   }
 }
 
-// Text beyond one statement is refused, and nothing of it runs.
-TEST(SqliteEngineTest, OneStatementAtATime) {
+// The import's one commit is flushed to the disk.  Text beyond one statement
+// is refused, and nothing of it runs.  A query of a shape already run is
+// compiled once, in the keyed form; it must still fail exactly as a query
+// compiled afresh.
+TEST(SqliteEngineTest, WhatRunsAndHowItIsKept) {
   TestHost host;
   ASSERT_EQ(host.Exec("INSERT INTO Books (BookNo) VALUES (2)"), "");
   const std::unique_ptr<Session> session = Open(host);
+  EXPECT_EQ(session->Query(u"PRAGMA synchronous").rows.at(0).at(0).ToInt32(), 2);
   for (const char16_t* sql : {u"DELETE FROM Books;\r\n DROP TABLE Books", u"DELETE FROM Books;)"}) {
     EXPECT_THAT([&] { session->Execute(sql); }, testing::Throws<Error>(testing::Property(
                                                     &Error::number, errors::kStatementRefused)));
   }
   EXPECT_EQ(session->Execute(u"DELETE FROM Books;\r\n ").rows, 1);
+  session->Query(u"select * from Books where BookNo in (select 1 order by 1)");
+  EXPECT_THROW(session->Query(u"select * from Books where BookNo in (select 1 order by 2)"), Error);
 }
 
 // Rows are written back by the rowid under a name the table leaves free: the
@@ -76,15 +72,6 @@ TEST(SqliteEngineTest, RowsAreFoundAgainByTheirRowid) {
   EXPECT_EQ(shadowed.writer, nullptr);
   EXPECT_EQ(shadowed.read_only_reason,
             u"The table Shadowed has neither a row id nor a primary key to find its rows by.");
-}
-
-// A query of a shape already run is compiled once, in the keyed form; it must
-// still fail exactly as a query compiled afresh.
-TEST(SqliteEngineTest, AQueryOfAKnownShapeFailsAsAFreshOne) {
-  TestHost host;
-  const std::unique_ptr<Session> session = Open(host);
-  session->Query(u"select * from Books where BookNo in (select 1 order by 1)");
-  EXPECT_THROW(session->Query(u"select * from Books where BookNo in (select 1 order by 2)"), Error);
 }
 
 }  // namespace

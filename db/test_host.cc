@@ -17,8 +17,8 @@
 namespace addbook {
 namespace {
 
-std::string SchemaText() {
-  std::ifstream in(ADDBOOK_SOURCE_DIR "/db/schema.sql", std::ios::binary);
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
@@ -47,29 +47,25 @@ std::string MakeFolder() {
 const std::vector<TestEngine>& TestEngines() {
   static const std::vector<TestEngine> engines = {
       {"SQLite", engine::OpenSqliteDatabase, false},
-      {"ODBC",
-       [](const auto& path, auto timeout) { return engine::OpenOdbcDatabase(path, timeout); },
-       true}};
+      {"ODBC", [](const auto& p, auto t) { return engine::OpenOdbcDatabase(p, t); }, true}};
   return engines;
 }
 
 bool TestOdbcDriverAvailable() {
   const char* folder = getenv("ODBCSYSINI");
-  if (!folder || !*folder) return false;
-  std::ifstream ini(std::filesystem::path(folder) / "odbcinst.ini");
-  const std::string text{std::istreambuf_iterator<char>(ini), {}};
-  return text.find("[Microsoft Access Driver (*.mdb)]") != std::string::npos;
+  return folder && *folder &&
+         ReadFile(std::filesystem::path(folder) / "odbcinst.ini")
+                 .find("[Microsoft Access Driver (*.mdb)]") != std::string::npos;
 }
 
 void PrintTo(const TestEngine& engine, std::ostream* os) { *os << engine.name; }
 
-TestHost::TestHost(Contents contents, engine::SessionOpener reader) : reader_(std::move(reader)) {
-  folder_ = MakeFolder();
-  if (contents == Contents::kSchema) {
-    const std::string schema = SchemaText();
-    const std::string error = schema.empty() ? "cannot read it" : Exec(schema);
-    if (!error.empty()) Fatal("db/schema.sql: " + error);
-  }
+TestHost::TestHost(Contents contents, engine::SessionOpener reader)
+    : folder_(MakeFolder()), reader_(std::move(reader)) {
+  if (contents == Contents::kNothing) return;
+  const std::string schema = ReadFile(ADDBOOK_SOURCE_DIR "/db/schema.sql");
+  const std::string error = schema.empty() ? "cannot read it" : Exec(schema);
+  if (!error.empty()) Fatal("db/schema.sql: " + error);
 }
 
 TestHost::~TestHost() {
@@ -98,10 +94,8 @@ std::string TestHost::Exec(std::string_view sql) {
   // the host as changed here and holds nothing that a change must wait for.
   session_.reset();
   char* message = nullptr;
-  if (sqlite3_exec(db(), std::string(sql).c_str(), nullptr, nullptr, &message) == SQLITE_OK) {
-    return {};
-  }
-  std::string error = message ? message : "error";
+  const int rc = sqlite3_exec(db(), std::string(sql).c_str(), nullptr, nullptr, &message);
+  std::string error = rc == SQLITE_OK ? "" : message ? message : "error";
   sqlite3_free(message);
   return error;
 }
@@ -110,14 +104,11 @@ std::vector<TestHost::Row> TestHost::Rows(std::string_view sql) {
   std::vector<Row> rows;
   try {
     if (!session_) session_ = reader_(file(), std::chrono::seconds(5));
-    engine::QueryResult result = session_->Query(Utf8ToUtf16(sql));
-    for (const std::vector<Variant>& values : result.rows) {
+    for (const std::vector<Variant>& values : session_->Query(Utf8ToUtf16(sql)).rows) {
       Row& row = rows.emplace_back();
       for (const Variant& value : values) {
-        using Type = Variant::Type;
-        row.push_back(value.type() == Type::kNull    ? std::nullopt
-                      : value.type() == Type::kBytes ? Row::value_type(value.bytes())
-                                                     : Utf16ToUtf8(value.ToText()));
+        row.push_back(value.is_null() ? std::nullopt
+                                      : Row::value_type(Utf16ToUtf8(value.ToText())));
       }
     }
   } catch (const Error& e) {
@@ -128,11 +119,9 @@ std::vector<TestHost::Row> TestHost::Rows(std::string_view sql) {
 
 std::optional<std::string> TestHost::Value(std::string_view sql) {
   std::vector<Row> rows = Rows(sql);
-  if (rows.size() != 1 || rows[0].size() != 1) {
-    ADD_FAILURE() << "expected one value from " << sql << ", got " << rows.size() << " rows";
-    return std::nullopt;
-  }
-  return rows[0][0];
+  if (rows.size() == 1 && rows[0].size() == 1) return rows[0][0];
+  ADD_FAILURE() << "expected one value from " << sql << ", got " << rows.size() << " rows";
+  return std::nullopt;
 }
 
 }  // namespace addbook

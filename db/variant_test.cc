@@ -17,8 +17,7 @@ TEST(VariantTest, Reads) {
   // clang-format off
   const std::pair<Variant, int32_t> failures[] = {
       {Variant(int64_t{2147483648}), errors::kOverflow}, {Variant(u"17a"s), errors::kTypeMismatch},
-      {Variant(int64_t{-2147483649}), errors::kOverflow}, {Variant(), errors::kInvalidUseOfNull},
-      {Variant(u"99999999999"s), errors::kOverflow}};
+      {Variant(int64_t{-2147483649}), errors::kOverflow}, {Variant(), errors::kInvalidUseOfNull}};
   // clang-format on
   for (const auto& row : failures) {
     SCOPED_TRACE(testing::PrintToString(row.first.ToText()));

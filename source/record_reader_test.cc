@@ -54,10 +54,9 @@ TEST(RecordReaderTest, Sequences) {
   // clang-format off
   const std::tuple<std::string, std::u16string, bool> rewrites[] = {
       {"012-Amet", u"012 Amet", true}, {"012Amet", u"012 met", true}, {"012", u"012", true},
-      {"0", u"0", true}, {"0-", u"0 ", true}, {"0\xC7", u"0 ", true}, {"@5 Amet", u"$5 Amet", true},
-      {"\"012-a, b\"", u"012 a, b", true}, {"123 Amet", u"123 Amet", false}, {"@", u"@", true},
-      {"@ Amet", u"@ Amet", true}, {"@Amet", u"@Amet", true}, {"$Amet", u"%Amet", false},
-      {"$5", u"%5", false}, {"%Amet", u"%Amet", false}, {"Amet", u"Amet", false}, {"", u"", false}};
+      {"0\xC7", u"0 ", true}, {"@5 Amet", u"$5 Amet", true}, {"\"012-a, b\"", u"012 a, b", true},
+      {"123 Amet", u"123 Amet", false}, {"@ Amet", u"@ Amet", true}, {"$5", u"%5", false},
+      {"%Amet", u"%Amet", false}, {"Amet", u"Amet", false}, {"", u"", false}};
   // clang-format on
   for (const auto& [line, result, starts] : rewrites) {
     rows.push_back({"0 A\r\n" + line + "\r\n*EOF*",
@@ -87,10 +86,9 @@ TEST(RecordReaderTest, Sequences) {
     files.Close(1);  // an open file cannot be removed on every system
     std::filesystem::remove(path);
     EXPECT_EQ(display.boxes().size(), box_shown.empty() ? 0u : 1u);
-    for (const RecordingDisplay::Box& box : display.boxes()) {
+    for (const RecordingDisplay::Box& box : display.boxes())
       EXPECT_EQ(std::tie(box.prompt, box.style, box.title),
                 std::tuple(box_shown, BoxStyle::kPlain, std::u16string(kDefaultTitle)));
-    }
   }
 }
 
