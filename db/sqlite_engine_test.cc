@@ -25,12 +25,9 @@ TEST(SqliteEngineTest, ATransactionEndedByTheEngineIsFatal) {
     session->Begin();
     session->Execute(u"INSERT INTO Books (BookNo) VALUES (706)");
     session->Execute(u"PRAGMA max_page_count = 1");  // no page beyond those in use
-    try {
-      session->Execute(ending);
-      ADD_FAILURE() << "the statement ran as if in the transaction";
-    } catch (const FatalError& e) {
-      EXPECT_EQ(e.kind(), FatalError::Kind::kImportUndone);
-    }
+    EXPECT_THAT([&] { session->Execute(ending); },
+                testing::Throws<FatalError>(
+                    testing::Property(&FatalError::kind, FatalError::Kind::kImportUndone)));
     EXPECT_EQ(host.Value("SELECT count(*) FROM Books"), "0");
   }
 }

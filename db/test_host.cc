@@ -106,10 +106,9 @@ std::vector<TestHost::Row> TestHost::Rows(std::string_view sql) {
     if (!session_) session_ = reader_(file(), std::chrono::seconds(5));
     for (const std::vector<Variant>& values : session_->Query(Utf8ToUtf16(sql)).rows) {
       Row& row = rows.emplace_back();
-      for (const Variant& value : values) {
+      for (const Variant& value : values)
         row.push_back(value.is_null() ? std::nullopt
                                       : Row::value_type(Utf16ToUtf8(value.ToText())));
-      }
     }
   } catch (const Error& e) {
     ADD_FAILURE() << Utf16ToUtf8(e.description()) << " in " << sql;
