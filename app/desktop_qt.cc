@@ -25,13 +25,13 @@
 #include <QJsonObject>
 #include <QPluginLoader>
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "app/platform.h"
 #include "app/qt_display.h"
+#include "base/text.h"
 
 namespace addbook {
 namespace {
@@ -119,7 +119,7 @@ bool DesktopReachable(std::string& why_not) {
       const size_t end = std::min(named.find(';', start), named.size());
       std::string name = named.substr(start, end - start);
       name.resize(std::min(name.find(':'), name.size()));
-      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      for (char& c : name) c = AsciiLower(c);
       if (!name.empty()) platforms.push_back(name);
       start = end + 1;
     }

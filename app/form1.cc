@@ -16,6 +16,14 @@
 #include "db/sql_text.h"
 
 namespace addbook {
+namespace {
+
+// |text| ended by a full stop, so that another sentence can follow it.
+std::u16string Sentence(const std::u16string& text) {
+  return text.ends_with(u'.') ? text : text + u".";
+}
+
+}  // namespace
 
 void RunDisplay::AddListLine(std::u16string_view line) {
   ++list_lines_;
@@ -115,13 +123,15 @@ void Form1::Form_Load() {
   // The error that ended the import is shown with what the database holds
   // of the book now; any other way out says so only when something is left.
   try {
-    if (stop_error_ && outcome_ == RunOutcome::kWritesRefused) {
-      db_.DbErrorBox(
-          0, Error(stop_error_->number(), stop_error_->description() + u". " + WhatIsLeft()));
-    } else if (stop_error_) {
-      display_.MsgBox(
-          Decimal(stop_error_->number()) + u": " + stop_error_->description() + u" " + WhatIsLeft(),
-          BoxStyle::kPlain, {});
+    if (stop_error_) {
+      const Error shown(stop_error_->number(),
+                        Sentence(stop_error_->description()) + u" " + WhatIsLeft());
+      if (outcome_ == RunOutcome::kWritesRefused) {
+        db_.DbErrorBox(0, shown);
+      } else {
+        display_.MsgBox(Decimal(shown.number()) + u": " + shown.description(), BoxStyle::kPlain,
+                        {});
+      }
     } else if (rows_left_ != 0) {
       display_.MsgBox(WhatIsLeft(), BoxStyle::kPlain, {});
     }
@@ -179,7 +189,7 @@ void Form1::CommitImport() {
     }
   } catch (const Error& e) {
     outcome_ = RunOutcome::kNotSaved;
-    stop_error_ = Error(e.number(), u"The book could not be saved: " + e.description() + u".");
+    stop_error_ = Error(e.number(), u"The book could not be saved: " + e.description());
   }
 }
 

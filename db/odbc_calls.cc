@@ -95,16 +95,6 @@ std::optional<FatalError::Kind> FatalKind(const std::vector<Diagnostic>& records
   return std::nullopt;
 }
 
-// Undoes the open transaction and turns autocommit back on, whatever the
-// driver says: after a failure that ended the import, nothing done since
-// Begin may stay, and nothing after it may wait for a commit.
-void UndoTransaction(OdbcDb& db) {
-  db.in_transaction = false;
-  SQLEndTran(SQL_HANDLE_DBC, db.dbc->get(), SQL_ROLLBACK);
-  SQLSetConnectAttrW(db.dbc->get(), SQL_ATTR_AUTOCOMMIT,
-                     reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
-}
-
 // Reads column |column| of the current row of |stmt| as text; empty for Null.
 std::u16string TextAt(const Handle& stmt, OdbcDb& db, SQLUSMALLINT column) {
   Variant value = ReadValue(stmt, db, column, SQL_WVARCHAR);
@@ -112,6 +102,13 @@ std::u16string TextAt(const Handle& stmt, OdbcDb& db, SQLUSMALLINT column) {
 }
 
 }  // namespace
+
+void UndoTransaction(OdbcDb& db) {
+  db.in_transaction = false;
+  SQLEndTran(SQL_HANDLE_DBC, db.dbc->get(), SQL_ROLLBACK);
+  SQLSetConnectAttrW(db.dbc->get(), SQL_ATTR_AUTOCOMMIT,
+                     reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+}
 
 std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
   std::vector<Diagnostic> records;

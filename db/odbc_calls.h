@@ -132,6 +132,12 @@ struct OdbcDb {
   std::map<std::u16string, ColumnSizes> column_sizes;
 };
 
+// Undoes the open transaction and turns autocommit back on, whatever the
+// driver says: after a failure that ended the import, or a failed commit,
+// nothing done since Begin may stay, and nothing after it may wait for a
+// commit.
+void UndoTransaction(OdbcDb& db);
+
 // Throws unless |rc| is SQL_SUCCESS (or SQL_NO_DATA when |no_data| is
 // allowed).  Inside the import's transaction, a failure that ends the import
 // is a FatalError (see the note above).

@@ -158,8 +158,7 @@ class OdbcSession : public Session {
       Error error = DriverError(Diagnostics(SQL_HANDLE_DBC, db_->dbc->get()), u"committing");
       if (rc != SQL_SUCCESS_WITH_INFO) {
         // Undo the import here rather than leave it to the driver.
-        SQLEndTran(SQL_HANDLE_DBC, db_->dbc->get(), SQL_ROLLBACK);
-        AutocommitOn();
+        UndoTransaction(*db_);
         throw error;
       }
       warning = std::move(error);  // committed, with a warning

@@ -157,6 +157,13 @@ class Scanner {
   size_t pos_ = 0;
 };
 
+// |sql| without what may follow a statement: white space and one semicolon.
+std::string_view WithoutStatementEnd(std::string_view sql) {
+  while (!sql.empty() && IsSqlSpace(sql.back())) sql.remove_suffix(1);
+  if (!sql.empty() && sql.back() == ';') sql.remove_suffix(1);
+  return sql;
+}
+
 }  // namespace
 
 bool IsSqlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
@@ -169,9 +176,7 @@ void RefuseNul(std::u16string_view sql) {
 }
 
 std::optional<SimpleSelect> ParseSimpleSelect(std::string_view sql) {
-  // Drop what may follow the statement: white space and one semicolon.
-  while (!sql.empty() && IsSqlSpace(sql.back())) sql.remove_suffix(1);
-  if (!sql.empty() && sql.back() == ';') sql.remove_suffix(1);
+  sql = WithoutStatementEnd(sql);
 
   Scanner scan(sql);
   scan.SkipSpace();
@@ -193,8 +198,7 @@ std::optional<SimpleSelect> ParseSimpleSelect(std::string_view sql) {
 }
 
 std::optional<SimpleInsert> ParseInsert(std::string_view sql) {
-  while (!sql.empty() && IsSqlSpace(sql.back())) sql.remove_suffix(1);
-  if (!sql.empty() && sql.back() == ';') sql.remove_suffix(1);
+  sql = WithoutStatementEnd(sql);
 
   Scanner scan(sql);
   SimpleInsert insert;
