@@ -11,8 +11,8 @@
 
 #include "base/error.h"
 #include "base/text.h"
-#include "db/odbc_engine.h"
-#include "db/sqlite_engine.h"
+#include "db/odbc/odbc_engine.h"
+#include "db/sqlite/sqlite_engine.h"
 
 namespace addbook {
 namespace {

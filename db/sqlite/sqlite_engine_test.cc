@@ -1,4 +1,4 @@
-#include "db/sqlite_engine.h"
+#include "db/sqlite/sqlite_engine.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The engine for SQLite 3 database files.
-#ifndef ADDBOOK_DB_SQLITE_ENGINE_H_
-#define ADDBOOK_DB_SQLITE_ENGINE_H_
+#ifndef ADDBOOK_DB_SQLITE_SQLITE_ENGINE_H_
+#define ADDBOOK_DB_SQLITE_SQLITE_ENGINE_H_
 
 #include <chrono>
 #include <filesystem>
@@ -23,4 +23,4 @@ std::unique_ptr<Session> OpenSqliteDatabase(const std::filesystem::path& path,
 
 }  // namespace addbook::engine
 
-#endif  // ADDBOOK_DB_SQLITE_ENGINE_H_
+#endif  // ADDBOOK_DB_SQLITE_SQLITE_ENGINE_H_

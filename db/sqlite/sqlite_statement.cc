@@ -1,4 +1,4 @@
-#include "db/sqlite_statement.h"
+#include "db/sqlite/sqlite_statement.h"
 
 #include <climits>
 

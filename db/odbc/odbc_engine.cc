@@ -22,7 +22,7 @@
 // The transaction.  Begin turns autocommit off, Commit and Rollback end it
 // with SQLEndTran and turn autocommit back on.  The Access driver makes a
 // commit durable before it returns (its default, UserCommitSync).
-#include "db/odbc_engine.h"
+#include "db/odbc/odbc_engine.h"
 
 #include <algorithm>
 #include <optional>
@@ -30,7 +30,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
-#include "db/odbc_calls.h"
+#include "db/odbc/odbc_calls.h"
 #include "db/sql_scanner.h"
 
 namespace addbook::engine {

@@ -34,8 +34,8 @@
 // at once so that nothing after them takes effect on its own; and a write
 // refused because the database is read-only, since every other write would
 // be refused alike.
-#ifndef ADDBOOK_DB_ODBC_CALLS_H_
-#define ADDBOOK_DB_ODBC_CALLS_H_
+#ifndef ADDBOOK_DB_ODBC_ODBC_CALLS_H_
+#define ADDBOOK_DB_ODBC_ODBC_CALLS_H_
 
 #ifdef _WIN32
 #include <windows.h>  // the ODBC headers build on its types
@@ -179,4 +179,4 @@ Variant ReadValue(const Handle& stmt, OdbcDb& db, SQLUSMALLINT column, SQLSMALLI
 
 }  // namespace addbook::engine::odbc
 
-#endif  // ADDBOOK_DB_ODBC_CALLS_H_
+#endif  // ADDBOOK_DB_ODBC_ODBC_CALLS_H_

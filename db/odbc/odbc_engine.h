@@ -1,8 +1,8 @@
 // The engine for Access (Jet and ACE) database files, through an ODBC
 // driver: Microsoft's own on Windows, or any driver registered under the same
 // names with unixODBC.
-#ifndef ADDBOOK_DB_ODBC_ENGINE_H_
-#define ADDBOOK_DB_ODBC_ENGINE_H_
+#ifndef ADDBOOK_DB_ODBC_ODBC_ENGINE_H_
+#define ADDBOOK_DB_ODBC_ODBC_ENGINE_H_
 
 #include <chrono>
 #include <filesystem>
@@ -41,4 +41,4 @@ std::unique_ptr<Session> OpenOdbcDatabase(
 
 }  // namespace addbook::engine
 
-#endif  // ADDBOOK_DB_ODBC_ENGINE_H_
+#endif  // ADDBOOK_DB_ODBC_ODBC_ENGINE_H_

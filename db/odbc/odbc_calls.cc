@@ -1,4 +1,4 @@
-#include "db/odbc_calls.h"
+#include "db/odbc/odbc_calls.h"
 
 #include <algorithm>
 #include <limits>

@@ -10,8 +10,8 @@
 // than white space follows its first statement.  Values that reach the
 // database as parameters (row updates) are bound with their length and stored
 // exactly, NUL characters included.
-#ifndef ADDBOOK_DB_SQLITE_STATEMENT_H_
-#define ADDBOOK_DB_SQLITE_STATEMENT_H_
+#ifndef ADDBOOK_DB_SQLITE_SQLITE_STATEMENT_H_
+#define ADDBOOK_DB_SQLITE_SQLITE_STATEMENT_H_
 
 #include <sqlite3.h>
 
@@ -68,4 +68,4 @@ std::string QuoteName(std::string_view name);
 
 }  // namespace addbook::engine::sqlite
 
-#endif  // ADDBOOK_DB_SQLITE_STATEMENT_H_
+#endif  // ADDBOOK_DB_SQLITE_SQLITE_STATEMENT_H_

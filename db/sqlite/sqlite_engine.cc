@@ -41,7 +41,7 @@
 // every column comes from <table>; an aggregate or expression has no origin
 // and makes the query read-only.  An edit is written with UPDATE ... WHERE
 // <key> = ?, binding the values, and must change exactly one row.
-#include "db/sqlite_engine.h"
+#include "db/sqlite/sqlite_engine.h"
 
 #include <sqlite3.h>
 
@@ -59,7 +59,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "db/sql_scanner.h"
-#include "db/sqlite_statement.h"
+#include "db/sqlite/sqlite_statement.h"
 
 namespace addbook::engine {
 namespace {

@@ -1,6 +1,6 @@
 // The ODBC engine through unixODBC and the test driver registered under the
 // Access driver's names (a SQLite driver: the files stay SQLite files).
-#include "db/odbc_engine.h"
+#include "db/odbc/odbc_engine.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
