@@ -1,0 +1,99 @@
+// Rows in data pages: where a row's bytes are, and what its columns hold.
+//
+// Jet 4 row, front to back:
+//   2  number of columns the row was written with (its null-mask bits)
+//      the fixed columns, each at 2 + its fixed offset
+//      the variable columns' bytes, one after the other
+//   2 per variable column, stored last entry first: the offsets of the
+//      variable columns from the row's start, preceded by the offset where
+//      their bytes end (eod)
+//   2  number of variable columns the row was written with
+//      null mask, (columns + 7) / 8 bytes: bit = column number, 1 not Null;
+//      for a Yes/No column the bit is the value
+// So, from the end: null mask, then the variable-column count, then eod,
+// then offset[0], offset[1], ... going towards the front.
+#ifndef ADDBOOK_DB_JET_ROW_H_
+#define ADDBOOK_DB_JET_ROW_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "db/jet/database.h"
+#include "db/jet/page_file.h"
+#include "db/jet/table_def.h"
+#include "db/variant.h"
+
+namespace addbook::jet {
+
+// A row's entry in its page's row table.
+struct RowSlot {
+  uint16_t start = 0;  // first byte of the row in the page
+  uint16_t end = 0;    // one past its last byte
+  bool deleted = false;
+  bool moved = false;  // the row holds a pointer to where it is now
+};
+
+// The slot of row |row| of the data page |page|.  Throws errors::DatabaseOpen
+// (kNotADatabase) when the page has no such row or its bounds do not fit.
+RowSlot ReadRowSlot(std::span<const uint8_t> page, uint16_t row);
+
+// A live row's bytes, with the page that holds them kept alive.
+struct RowBytes {
+  PageRef page;
+  RowId at;  // where the bytes are: |id|, or where a moved row went
+  std::span<const uint8_t> bytes;
+};
+
+// The bytes of row |id|, following the pointer of a row that an update moved
+// elsewhere; nothing when the row is deleted.  Throws as ReadRowSlot.
+std::optional<RowBytes> LocateRow(PageFile& file, RowId id);
+
+// Whether row |row| of a data page counts as a row of the table in a scan:
+// neither deleted nor the new place of a moved row (flagged deleted, which
+// the pointer left at the row's old place reaches).
+inline bool ScanSees(const RowSlot& slot) { return !slot.deleted; }
+
+// One row's columns.  The view only points into |bytes|.
+class RowView {
+ public:
+  // Checks the row's layout against |def|; throws errors::DatabaseOpen
+  // (kNotADatabase) when the counts or offsets do not fit in the row.
+  RowView(const TableDef& def, std::span<const uint8_t> bytes);
+
+  // True when the column holds Null (a column added after the row was
+  // written counts as Null).  A Yes/No column is never Null.
+  bool IsNull(const Column& column) const;
+  // A Yes/No column's value.
+  bool BoolValue(const Column& column) const;
+  // The bytes stored for a non-Null column other than Yes/No: a fixed
+  // column's length, a variable column's stored bytes (a long value's 12-byte
+  // header and inline data included).
+  std::span<const uint8_t> Bytes(const Column& column) const;
+
+  // The value as database.h describes, long values read through |file|.
+  Variant Value(PageFile& file, const Column& column) const;
+  // Whole-number columns only (Byte, Integer, Long, Yes/No): the value, or
+  // nothing for Null.
+  std::optional<int64_t> WholeNumber(const Column& column) const;
+
+ private:
+  std::span<const uint8_t> bytes_;
+  uint16_t columns_in_row_ = 0;
+  uint16_t variables_in_row_ = 0;
+  size_t null_mask_at_ = 0;
+  size_t offsets_at_ = 0;  // the eod entry; offset[i] is 2*(i+1) before it
+};
+
+// A fixed column's value (Byte .. Date/Time, Replication ID, Decimal) from
+// its stored bytes, as database.h describes.
+Variant DecodeFixed(ColumnType type, std::span<const uint8_t> bytes, uint8_t scale);
+
+// True for the columns Table::Find can take: Byte, Integer, Long, Yes/No.
+bool IsWholeNumber(ColumnType type);
+
+}  // namespace addbook::jet
+
+#endif  // ADDBOOK_DB_JET_ROW_H_

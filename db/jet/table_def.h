@@ -1,0 +1,187 @@
+// A table's definition: its columns, indexes, usage maps and counters, read
+// from its chain of table-definition pages; and the counters written back.
+//
+// Table-definition page: 0x02 0x01, free bytes (2), next page of the chain
+// (4, 0 for the last), then the definition.  The definition is one byte
+// string cut across the chain; every page after the first adds its bytes
+// after its own 8-byte header.  Jet 4 definition, by offset in that string:
+//    8  4  length of the definition      16  4  rows in the table
+//   20  4  next AutoNumber                24  1  AutoNumber flag
+//   40  1  table type (0x4E user, 0x53 system)
+//   41  2  highest column count of any row (max_cols)
+//   43  2  variable columns              45  2  columns
+//   47  4  logical indexes               51  4  real indexes
+//   55  4  used-pages map (row pointer)  59  4  free-space-pages map
+//   63     per real index 12 bytes: (4), rows in the index (4), (4)
+//   then per column 25 bytes:
+//      0 type, 1 (4), 5 column number, 7 variable-column index,
+//      9 column index, 11 misc (2): sort order / precision+scale,
+//     13 misc (2): sort version / code page, 15 flags, 16 more flags,
+//     17 (4), 21 fixed offset, 23 length
+//   then the column names (2-byte length, UTF-16LE)
+//   then per real index 52 bytes: (4), 10 x (column number 2, order 1:
+//     0x01 ascending; 0xFFFF none), usage map (4), first index page (4),
+//     flags (1: 0x01 unique, 0x02 ignore nulls, 0x08 required), (9)
+//   then per logical index 28 bytes: (4), index number (4), real index (4),
+//     relationship (1+4+4+1+1), type (1: 0x01 primary key, 0x02 foreign), (4)
+//   then the logical index names, then maps of long-value columns up to
+//   a column number 0xFFFF.
+#ifndef ADDBOOK_DB_JET_TABLE_DEF_H_
+#define ADDBOOK_DB_JET_TABLE_DEF_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/jet/database.h"
+#include "db/variant.h"
+
+namespace addbook::jet {
+
+class PageFile;
+
+enum class ColumnType : uint8_t {
+  kBoolean = 0x01,
+  kByte = 0x02,
+  kInteger = 0x03,
+  kLong = 0x04,
+  kCurrency = 0x05,
+  kSingle = 0x06,
+  kDouble = 0x07,
+  kDateTime = 0x08,
+  kBinary = 0x09,
+  kText = 0x0A,
+  kOle = 0x0B,
+  kMemo = 0x0C,
+  kReplicationId = 0x0F,
+  kDecimal = 0x10,
+};
+
+// Column flags (byte 15 of the column's entry).
+inline constexpr uint8_t kColumnFixed = 0x01;
+inline constexpr uint8_t kColumnNullable = 0x02;
+inline constexpr uint8_t kColumnAutoNumber = 0x04;
+inline constexpr uint8_t kColumnReplication = 0x10;
+inline constexpr uint8_t kColumnAutoGuid = 0x40;
+inline constexpr uint8_t kColumnHyperlink = 0x80;
+// More flags (byte 16).
+inline constexpr uint8_t kColumnCompressedUnicode = 0x01;
+
+// Real index flags.
+inline constexpr uint8_t kIndexUnique = 0x01;
+inline constexpr uint8_t kIndexIgnoreNulls = 0x02;
+inline constexpr uint8_t kIndexRequired = 0x08;
+
+// Logical index types.
+inline constexpr uint8_t kIndexPrimaryKey = 0x01;
+inline constexpr uint8_t kIndexForeignKey = 0x02;
+
+// A place in a table definition: the page and the offset in it.
+struct DefSpot {
+  uint32_t page = 0;
+  uint16_t offset = 0;
+};
+
+struct Column {
+  std::u16string name;
+  ColumnType type = ColumnType::kLong;
+  uint16_t number = 0;        // its bit in the null mask (counts deleted columns)
+  uint16_t var_index = 0;     // its entry in the row's variable-offset table
+  uint16_t fixed_offset = 0;  // where a fixed column starts after the column count
+  uint16_t length = 0;        // bytes: fixed size, or Text's maximum (2 per character)
+  uint8_t flags = 0;          // kColumn... of byte 15
+  uint8_t more_flags = 0;     // kColumnCompressedUnicode ...
+  uint16_t sort_order = 0;    // Text and Memo: LCID of the collating order
+  uint16_t sort_version = 0;  // Text and Memo
+  uint8_t precision = 0;      // Decimal
+  uint8_t scale = 0;          // Decimal
+  // From the table's properties in the catalogue.
+  bool required = false;
+  bool allow_zero_length = true;
+  // The default value when it is a constant: a number, or a quoted text.
+  // Null when there is none or it is an expression this engine does not
+  // evaluate (default_expression then holds its text).
+  std::optional<Variant> default_value;
+  std::u16string default_expression;
+
+  bool fixed() const { return flags & kColumnFixed; }
+  bool auto_number() const { return flags & kColumnAutoNumber; }
+  bool auto_guid() const { return flags & kColumnAutoGuid; }
+  bool compressed_unicode() const { return more_flags & kColumnCompressedUnicode; }
+  bool long_value() const { return type == ColumnType::kMemo || type == ColumnType::kOle; }
+  bool text() const { return type == ColumnType::kText || type == ColumnType::kMemo; }
+  // Characters a Text column holds.
+  size_t max_chars() const { return length / 2; }
+};
+
+struct RealIndex {
+  struct KeyColumn {
+    uint16_t column_number = 0;  // Column::number
+    bool ascending = true;
+  };
+  std::vector<KeyColumn> columns;
+  uint8_t flags = 0;  // kIndex...
+  RowId usage_map;    // the index's pages
+  uint32_t first_page = 0;
+  uint32_t row_count = 0;  // as stored; Jet does not keep it exact
+  DefSpot row_count_at;
+  DefSpot first_page_at;
+
+  bool unique() const { return flags & kIndexUnique; }
+  bool ignore_nulls() const { return flags & kIndexIgnoreNulls; }
+  bool required() const { return flags & kIndexRequired; }
+};
+
+struct LogicalIndex {
+  std::u16string name;
+  uint32_t number = 0;
+  uint32_t real_index = 0;  // into TableDef::real_indexes
+  uint8_t type = 0;         // kIndexPrimaryKey, kIndexForeignKey or 0
+  bool primary_key() const { return type == kIndexPrimaryKey; }
+};
+
+struct TableDef {
+  std::u16string name;
+  uint32_t page = 0;  // first page of the definition: the table's id in rows
+  uint8_t table_type = 0;
+  uint16_t max_columns = 0;  // columns counted in the null mask of new rows
+  uint16_t variable_columns = 0;
+  // In the table's column order (column index).
+  std::vector<Column> columns;
+  std::vector<RealIndex> real_indexes;
+  std::vector<LogicalIndex> indexes;
+  RowId used_pages;        // map of the table's data pages
+  RowId free_space_pages;  // map of its pages with room for rows
+  uint32_t row_count = 0;
+  uint32_t next_auto_number = 0;
+  DefSpot row_count_at;
+  DefSpot next_auto_number_at;
+
+  // The column whose Column::number is |number|, or null.
+  const Column* ColumnByNumber(uint16_t number) const;
+  // The index in |columns| of the column named |name| (without regard to
+  // case), or npos.
+  size_t ColumnIndex(std::u16string_view name) const;
+};
+
+// Reads the definition that starts at page |page| for the table |name|.
+// Throws errors::DatabaseOpen (kNotADatabase) when the pages are not a table
+// definition or it runs past its pages.
+TableDef ReadTableDef(PageFile& file, uint32_t page, std::u16string name);
+
+// Applies the column properties of the table's LvProp value (the catalogue's
+// property block, "MR2\0" then chunks): Required, AllowZeroLength and
+// constant DefaultValue per column.  Unknown chunks are skipped; a damaged
+// block leaves the columns as they are.
+void ApplyProperties(TableDef& def, std::string_view lv_prop);
+
+// Writes def.row_count, def.next_auto_number and every real index's
+// row_count and first_page back to their places in the definition.
+void WriteCounters(PageFile& file, const TableDef& def);
+
+}  // namespace addbook::jet
+
+#endif  // ADDBOOK_DB_JET_TABLE_DEF_H_
