@@ -88,6 +88,16 @@ Error DatabaseOpen(int32_t number, std::string_view path, std::string_view reaso
 
 Error StatementRefused(std::string_view reason) { return Error(kStatementRefused, reason); }
 
+Error TableNotFound(std::u16string_view table) {
+  return Error(kTableNotFound, u"The database has no table named '" + std::u16string(table) +
+                                   u"'; nothing was run.");
+}
+
+Error FieldNotFound(std::u16string_view table, std::u16string_view column) {
+  return Error(kFieldNotFound, u"The table " + std::u16string(table) + u" has no column named '" +
+                                   std::u16string(column) + u"'; nothing was run.");
+}
+
 Error FieldTooSmall(std::u16string_view column, size_t length, size_t size) {
   return Error(kFieldTooSmall,
                u"The field is too small to accept the amount of data you attempted to add.  Try "

@@ -87,6 +87,8 @@ inline constexpr int32_t kDatabaseNotFound = 3024;
 inline constexpr int32_t kDatabaseInUse = 3045;
 inline constexpr int32_t kCannotOpenDatabase = 3051;
 inline constexpr int32_t kStatementRefused = 3142;
+inline constexpr int32_t kTableNotFound = 3078;
+inline constexpr int32_t kFieldNotFound = 3127;
 inline constexpr int32_t kFieldTooSmall = 3163;
 inline constexpr int32_t kNotADatabase = 3343;
 
@@ -133,6 +135,10 @@ Error DatabaseOpen(int32_t number, std::string_view path, std::string_view reaso
 // 3142: a statement text refused before the engine ran any of it; |reason|
 // says what was wrong.
 Error StatementRefused(std::string_view reason);
+// 3078: the database has no table |table|.
+Error TableNotFound(std::u16string_view table);
+// 3127: the table |table| has no column |column|.
+Error FieldNotFound(std::u16string_view table, std::u16string_view column);
 // 3163: a text of |length| characters for the column |column|, which holds
 // at most |size|; refused before anything was stored.
 Error FieldTooSmall(std::u16string_view column, size_t length, size_t size);

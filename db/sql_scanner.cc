@@ -243,6 +243,49 @@ std::optional<SimpleInsert> ParseInsert(std::string_view sql) {
   return insert;
 }
 
+std::optional<std::vector<Equality>> ParseEqualities(std::string_view condition) {
+  Scanner scan(condition);
+  std::vector<Equality> equalities;
+  do {
+    scan.SkipSpace();
+    Equality& equality = equalities.emplace_back();
+    // A bare name or one in brackets; no other quotes.
+    if (scan.at_end() || condition[scan.pos()] == '"' || condition[scan.pos()] == '`' ||
+        !scan.Name(equality.column)) {
+      return std::nullopt;
+    }
+    scan.SkipSpace();
+    if (!scan.Punctuation('=')) return std::nullopt;
+    scan.SkipSpace();
+    if (!scan.Number(equality.value)) return std::nullopt;
+    scan.SkipSpace();
+  } while (scan.Keyword("and"));
+  if (!scan.at_end()) return std::nullopt;
+  return equalities;
+}
+
+std::optional<std::string> ParseCountColumn(std::string_view columns) {
+  Scanner scan(columns);
+  scan.SkipSpace();
+  if (!scan.Keyword("count")) return std::nullopt;
+  for (char c : {'(', '*', ')'}) {
+    scan.SkipSpace();
+    if (!scan.Punctuation(c)) return std::nullopt;
+  }
+  scan.SkipSpace();
+  std::string name = "Expr1000";
+  if (scan.Keyword("as")) {
+    scan.SkipSpace();
+    if (scan.at_end() || columns[scan.pos()] == '"' || columns[scan.pos()] == '`' ||
+        !scan.Name(name)) {
+      return std::nullopt;
+    }
+    scan.SkipSpace();
+  }
+  if (!scan.at_end()) return std::nullopt;
+  return name;
+}
+
 std::string QueryShape(std::string_view sql) {
   std::string shape;
   shape.reserve(sql.size());

@@ -1,6 +1,7 @@
 // Reading SQL text without compiling it: the one shape of query whose rows
 // an engine can write back, the one shape of insert whose values an engine
-// can take apart, and the shape of a statement with its numbers left out.
+// can take apart, the conditions and counts of the installer's lookups, and
+// the shape of a statement with its numbers left out.
 // Works on UTF-8 text; literals, quoted names ('...', "...", `...`, [...])
 // and comments (--, /* */) are skipped whole, so nothing inside them is taken
 // for a keyword or a number.
@@ -62,6 +63,28 @@ struct SimpleInsert {
 // apostrophe; as many values as columns.  nullopt for anything else: other
 // values (Null, expressions, "..." texts), comments, a second statement.
 std::optional<SimpleInsert> ParseInsert(std::string_view sql);
+
+// One "<column> = <number>" of a condition.
+struct Equality {
+  std::string column;  // the name it stands for
+  int64_t value = 0;
+};
+
+// The equalities of |condition| when it is exactly
+//
+//   <column> = <number> [AND <column> = <number>]...
+//
+// (AND in any letter case, white space between any two parts): <column> a
+// bare name or one in [brackets], <number> a whole number with an optional
+// "-" before it that fits 64 bits.  nullopt for anything else: OR, NOT,
+// parentheses, comments, texts, other comparisons.
+std::optional<std::vector<Equality>> ParseEqualities(std::string_view condition);
+
+// The name of the one column of a query's column list |columns| when it is
+// "Count(*)" with an optional "AS <name>" (a bare name or one in
+// [brackets]): the name given, or "Expr1000", the name Access gives an
+// expression column without one.  nullopt for anything else.
+std::optional<std::string> ParseCountColumn(std::string_view columns);
 
 // |sql| with every whole number outside literals, quoted names and comments
 // replaced by "#": two texts of the same shape differ only in the values of

@@ -65,6 +65,40 @@ TEST(SqlScannerTest, Inserts) {
   }
 }
 
+// The installer's lookups taken apart: a condition's equalities
+// "<column>=<value>,..." and a count's column name; "-" for text that is
+// neither.
+TEST(SqlScannerTest, EqualitiesAndCounts) {
+  const std::pair<std::string_view, std::string_view> conditions[] = {
+      {" [bookNo]=706 AND [Vol]=-1 and\tKTB = 0", "bookNo=706,Vol=-1,KTB=0,"},
+      {"BookNo=706 OR BookNo=1", "-"},
+      {"BookNo='706'", "-"},
+      {"(BookNo=706)", "-"},
+      {"BookNo=706 AND", "-"},
+      {"\"BookNo\"=706", "-"},
+      {"BookNo=706 -- x", "-"},
+  };
+  for (const auto& [condition, expected] : conditions) {
+    std::string found = "-";
+    if (auto equalities = ParseEqualities(condition)) {
+      found.clear();
+      for (const Equality& e : *equalities) found += e.column + "=" + std::to_string(e.value) + ",";
+    }
+    EXPECT_EQ(found, expected) << condition;
+  }
+  const std::pair<std::string_view, std::string_view> counts[] = {
+      {" Count(*) AS Found ", "Found"},
+      {"count ( * ) as [Found it]", "Found it"},
+      {"Count(*)", "Expr1000"},
+      {"Count(BookNo)", "-"},
+      {"Count(*) AS", "-"},
+      {"Count(*), Name", "-"},
+  };
+  for (const auto& [columns, expected] : counts) {
+    EXPECT_EQ(ParseCountColumn(columns).value_or("-"), expected) << columns;
+  }
+}
+
 // Numbers become "#" only where they stand as numbers.
 TEST(SqlScannerTest, Shapes) {
   const std::pair<std::string_view, std::string_view> cases[] = {
