@@ -11,9 +11,8 @@
 //     0x3E  4  database key: not 0 when the file is encrypted
 //     0x42 40  database password (masked again with the creation date)
 //     0x6E  2  sort order (LCID of the collating order of text)
-//     0x70  2  sort order version (0 "General (legacy)"; 1 the newer General)
+//     0x71  1  sort order version (0 "General (legacy)"; 1 the newer General)
 //     0x72  8  creation date, the password's second mask
-//   0x298 4  ACE: encoding flags; not 0 for an encrypted ACE file
 // Every other page starts with its kind (kPageData ... kPageUsageMap) in its
 // first byte.
 //
@@ -27,7 +26,9 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 
+#include "base/error.h"
 #include "db/jet/database.h"
 
 namespace addbook::jet {
@@ -120,6 +121,10 @@ FileHeader DecodeHeader(std::span<const uint8_t> page0, const std::filesystem::p
 // The header page's masked bytes XORed with the mask, in place: masks and
 // unmasks alike.  |page0| holds at least 0x18 + 128 bytes.
 void ApplyHeaderMask(std::span<uint8_t> page0);
+
+// The error for a file whose pages do not hold what they must:
+// errors::kNotADatabase, "The Access file is damaged: <what>.".
+Error Damaged(std::string_view what);
 
 // Text of a Jet 4 text or memo value: UTF-16LE, or the compressed form that
 // starts FF FE and switches at every 00 byte between one byte a character

@@ -4,19 +4,19 @@
 //   2  number of columns the row was written with (its null-mask bits)
 //      the fixed columns, each at 2 + its fixed offset
 //      the variable columns' bytes, one after the other
-//   2 per variable column, stored last entry first: the offsets of the
-//      variable columns from the row's start, preceded by the offset where
-//      their bytes end (eod)
-//   2  number of variable columns the row was written with
+//   2  eod: where the variable columns' bytes end, from the row's start
+//   2 per variable column, last first: offset[n-1] ... offset[0], where
+//      each variable column's bytes start (it ends where the next starts)
+//   2  number n of variable columns the row was written with
 //      null mask, (columns + 7) / 8 bytes: bit = column number, 1 not Null;
 //      for a Yes/No column the bit is the value
-// So, from the end: null mask, then the variable-column count, then eod,
-// then offset[0], offset[1], ... going towards the front.
+// A table without variable columns has neither offsets nor n.
 #ifndef ADDBOOK_DB_JET_ROW_H_
 #define ADDBOOK_DB_JET_ROW_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -56,6 +56,16 @@ std::optional<RowBytes> LocateRow(PageFile& file, RowId id);
 // the pointer left at the row's old place reaches).
 inline bool ScanSees(const RowSlot& slot) { return !slot.deleted; }
 
+class RowView;
+class UsageMap;
+
+// Calls |visit| for every row of the table |def| in its physical order: the
+// pages of |used_pages| ascending (pages of another kind or owner passed by),
+// each page's rows in row-table order; deleted rows left out, a moved row
+// read at its new place and reported by its first.
+void ScanRows(PageFile& file, const TableDef& def, const UsageMap& used_pages,
+              const std::function<void(RowId, const RowView&)>& visit);
+
 // One row's columns.  The view only points into |bytes|.
 class RowView {
  public:
@@ -84,7 +94,7 @@ class RowView {
   uint16_t columns_in_row_ = 0;
   uint16_t variables_in_row_ = 0;
   size_t null_mask_at_ = 0;
-  size_t offsets_at_ = 0;  // the eod entry; offset[i] is 2*(i+1) before it
+  size_t offsets_at_ = 0;  // offset[0]; offset[i] is 2*i bytes before it
 };
 
 // A fixed column's value (Byte .. Date/Time, Replication ID, Decimal) from

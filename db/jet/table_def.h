@@ -6,7 +6,7 @@
 // string cut across the chain; every page after the first adds its bytes
 // after its own 8-byte header.  Jet 4 definition, by offset in that string:
 //    8  4  length of the definition      16  4  rows in the table
-//   20  4  next AutoNumber                24  1  AutoNumber flag
+//   20  4  last AutoNumber given          24  1  AutoNumber flag
 //   40  1  table type (0x4E user, 0x53 system)
 //   41  2  highest column count of any row (max_cols)
 //   43  2  variable columns              45  2  columns
@@ -15,17 +15,19 @@
 //   63     per real index 12 bytes: (4), rows in the index (4), (4)
 //   then per column 25 bytes:
 //      0 type, 1 (4), 5 column number, 7 variable-column index,
-//      9 column index, 11 misc (2): sort order / precision+scale,
-//     13 misc (2): sort version / code page, 15 flags, 16 more flags,
+//      9 column index (the SELECT * order), 11 misc (4): Text and Memo:
+//     sort order (2), (1), sort version (1); Decimal: precision, scale;
+//     15 flags, 16 more flags,
 //     17 (4), 21 fixed offset, 23 length
 //   then the column names (2-byte length, UTF-16LE)
 //   then per real index 52 bytes: (4), 10 x (column number 2, order 1:
 //     0x01 ascending; 0xFFFF none), usage map (4), first index page (4),
-//     flags (1: 0x01 unique, 0x02 ignore nulls, 0x08 required), (9)
+//     (4), flags (1: 0x01 unique, 0x02 ignore nulls, 0x08 required), (5)
 //   then per logical index 28 bytes: (4), index number (4), real index (4),
 //     relationship (1+4+4+1+1), type (1: 0x01 primary key, 0x02 foreign), (4)
-//   then the logical index names, then maps of long-value columns up to
-//   a column number 0xFFFF.
+//   then the logical index names, then per Memo or OLE column the maps of
+//   its long-value pages: column number (2), used pages (4), pages with free
+//   space (4); up to a column number 0xFFFF.
 #ifndef ADDBOOK_DB_JET_TABLE_DEF_H_
 #define ADDBOOK_DB_JET_TABLE_DEF_H_
 
@@ -156,9 +158,16 @@ struct TableDef {
   RowId used_pages;        // map of the table's data pages
   RowId free_space_pages;  // map of its pages with room for rows
   uint32_t row_count = 0;
-  uint32_t next_auto_number = 0;
+  uint32_t last_auto_number = 0;  // the AutoNumber given last; the next is one more
   DefSpot row_count_at;
-  DefSpot next_auto_number_at;
+  DefSpot last_auto_number_at;
+  // The long-value page maps of each Memo and OLE column that has them.
+  struct LongValueMaps {
+    uint16_t column_number = 0;
+    RowId used_pages;
+    RowId free_space_pages;
+  };
+  std::vector<LongValueMaps> long_value_maps;
 
   // The column whose Column::number is |number|, or null.
   const Column* ColumnByNumber(uint16_t number) const;
@@ -178,7 +187,7 @@ TableDef ReadTableDef(PageFile& file, uint32_t page, std::u16string name);
 // block leaves the columns as they are.
 void ApplyProperties(TableDef& def, std::string_view lv_prop);
 
-// Writes def.row_count, def.next_auto_number and every real index's
+// Writes def.row_count, def.last_auto_number and every real index's
 // row_count and first_page back to their places in the definition.
 void WriteCounters(PageFile& file, const TableDef& def);
 

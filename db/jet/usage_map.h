@@ -13,6 +13,7 @@
 #ifndef ADDBOOK_DB_JET_USAGE_MAP_H_
 #define ADDBOOK_DB_JET_USAGE_MAP_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -45,14 +46,25 @@ class UsageMap {
   // Clears |page|'s bit; nothing when it is not in the map.
   void Remove(PageFile& file, uint32_t page);
 
-  // For the file's free-page map: pages outside the inline window count as
-  // free (Contains is true past the window), and Remove of such a page moves
-  // the window forward to it instead of growing the map.
-  void set_outside_is_set(bool on) { outside_is_set_ = on; }
+  // Makes this map behave as the file's free-page map (set = free): Add of a
+  // page outside its inline window does nothing (the page is lost to reuse,
+  // which is harmless), and Remove of a page past the window moves the
+  // window forward to it, pages that newly enter it marked free only when
+  // they are past the file's end.
+  void set_free_page_map() { free_page_map_ = true; }
 
  private:
   UsageMap() = default;
   void Load(PageFile& file);
+  // Sets or clears |page|'s bit, in memory and in the file; |page| is
+  // covered by the map.
+  void SetBit(PageFile& file, uint32_t page, bool on);
+  // An inline map rewritten to cover pages from |start|, holding |pages|.
+  void MoveWindow(PageFile& file, uint32_t start, const std::vector<uint32_t>& pages);
+  // An inline map turned into a reference map holding |pages|.
+  void MakeReference(PageFile& file, const std::vector<uint32_t>& pages);
+  // A new, empty map page for the k-th range of pages.
+  void AddMapPage(PageFile& file, size_t k);
 
   RowId where_;
   uint8_t type_ = 0;
@@ -61,7 +73,7 @@ class UsageMap {
   std::vector<uint32_t> map_pages_;  // reference: page of each map page, 0 none
   uint32_t bits_per_map_page_ = 0;   // reference: pages a map page covers
   std::vector<bool> bits_;           // in memory: bit of page start_ + i
-  bool outside_is_set_ = false;
+  bool free_page_map_ = false;
 };
 
 }  // namespace addbook::jet
