@@ -1,0 +1,97 @@
+#include "db/jet/long_value_writer.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "db/jet/data_page.h"
+#include "db/jet/format.h"
+
+namespace addbook::jet {
+namespace {
+
+// Bytes of a page that are not a row's: the page header, the row's slot, and
+// the pointer a chained row starts with.
+constexpr size_t kPageOverhead = kDataRowTable + kRowSlotSize + 4;
+constexpr size_t kChainPointerSize = 4;
+
+size_t MaxRow(size_t page_size) { return page_size - kPageOverhead; }
+
+void PutHeader(std::string& field, uint32_t length, uint8_t kind, RowId first) {
+  uint8_t header[kLongValueHeaderSize] = {};
+  Put32(header, length | static_cast<uint32_t>(kind) << 24);
+  if (kind != kLongValueInline) PutRowPointer(header + 4, first);
+  field.assign(reinterpret_cast<const char*>(header), sizeof header);
+}
+
+}  // namespace
+
+uint8_t LongValueKind(size_t size, size_t row_room, size_t page_size) {
+  if (size <= kMaxInlineLongValue && kLongValueHeaderSize + size <= row_room) {
+    return kLongValueInline;
+  }
+  return size <= MaxRow(page_size) ? kLongValueSingleRow : kLongValueChained;
+}
+
+size_t LongValueFieldSize(uint8_t kind, size_t size) {
+  return kLongValueHeaderSize + (kind == kLongValueInline ? size : 0);
+}
+
+RowId LongValueStore::Place(std::span<const uint8_t> bytes) {
+  WritablePage page = pool_.PageFor(bytes.size());
+  const uint16_t row = AddRow(page.span(), bytes, 0);
+  pool_.Changed(page);
+  return RowId{page.number(), row};
+}
+
+std::string LongValueStore::Write(std::string_view value, uint8_t kind) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(value.data());
+  const auto length = static_cast<uint32_t>(value.size());
+  std::string field;
+  switch (kind) {
+    case kLongValueInline:
+      PutHeader(field, length, kind, {});
+      field.append(value);
+      break;
+    case kLongValueSingleRow:
+      PutHeader(field, length, kind, Place({bytes, value.size()}));
+      break;
+    default: {
+      // The parts are placed last first, so that each knows where the next
+      // one is.
+      const size_t part = MaxRow(file_.page_size()) - kChainPointerSize;
+      RowId next;
+      std::vector<uint8_t> row;
+      for (size_t parts = (value.size() + part - 1) / part; parts > 0; --parts) {
+        const size_t from = (parts - 1) * part;
+        const size_t size = std::min(part, value.size() - from);
+        row.assign(kChainPointerSize, 0);
+        if (next.page != 0) PutRowPointer(row.data(), next);
+        row.insert(row.end(), bytes + from, bytes + from + size);
+        next = Place(row);
+      }
+      PutHeader(field, length, kLongValueChained, next);
+      break;
+    }
+  }
+  return field;
+}
+
+void LongValueStore::Free(std::span<const uint8_t> field) {
+  for (const RowId& id : LongValueRows(file_, field)) {
+    {
+      const PageRef seen = file_.ReadPage(id.page);
+      if (seen.data()[0] != kPageData || Get32(seen.data() + kDataOwner) != kLongValueOwner ||
+          id.row >= RowCount(seen.span())) {
+        continue;
+      }
+    }
+    WritablePage page = file_.WritePage(id.page);
+    FreeRow(page.span(), id.row);
+    if (!HasLiveRows(page.span()) && IsPacked(page.span())) {
+      InitDataPage(page.span(), kLongValueOwner);
+    }
+    pool_.Changed(page);
+  }
+}
+
+}  // namespace addbook::jet

@@ -1,0 +1,276 @@
+// Rows written into copies of the Access fixtures and read back from the file
+// reopened: inserts of Arabic text and long memos, memos grown by updates
+// until rows move, and refusals that leave the file's bytes as they were.
+#include "db/jet/table_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+
+#include "base/error.h"
+#include "db/jet/format.h"
+#include "db/jet/jet_table.h"
+#include "db/jet/row_encode.h"
+
+namespace addbook::jet {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Hex(std::string_view bytes) {
+  std::string hex;
+  for (unsigned char c : bytes)
+    hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
+  return hex;
+}
+
+TEST(EncodeTextTest, CompressesWhereJetDoes) {
+  const std::u16string long_latin(kMaxCompressedChars + 1, u'a');
+  const struct {
+    std::u16string text;
+    bool compress;
+    const char* hex;  // null: UTF-16LE
+  } cases[] = {
+      {u"abc", true, "fffe616263"},
+      {u"abc", false, nullptr},
+      {u"ab", true, nullptr},  // not shorter
+      {u"\u0627\u0644\u0644\u0647", true, nullptr},
+      {u"(6843) \u0627\u0628", true, "fffe28363834332920002706280600"},
+      {u"\u0627\u0628 word\r\n'x'", true, "fffe00270628060020776f72640d0a277827"},
+      {u"abcd\u0100efgh", true, nullptr},  // a two-byte character with a 00 byte
+      {long_latin, true, nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::string encoded = EncodeText(c.text, c.compress);
+    std::string utf16;
+    for (char16_t ch : c.text) utf16 += char(ch & 0xFF), utf16 += char(ch >> 8);
+    EXPECT_EQ(Hex(encoded), c.hex ? c.hex : Hex(utf16)) << Hex(utf16);
+    EXPECT_EQ(DecodeText({reinterpret_cast<const uint8_t*>(encoded.data()), encoded.size()}),
+              c.text);
+  }
+}
+
+// Text of |n| characters: Arabic with diacritics, digits, quotes,
+// apostrophes and line ends, different for each |seed|.
+std::u16string Arabic(size_t n, int seed = 0) {
+  const std::u16string words[] = {u"صَلَّى",  u"اللَّهُ", u"عَلَيْهِ", u"وَسَلَّمَ", u"(6843)", u"قال: \"حدثنا\"",
+                                  u"it's", u"\r\n", u"باب"};
+  std::u16string text;
+  for (size_t i = seed; text.size() < n; ++i) text += words[i % 9] + u" ";
+  text.resize(n);
+  return text;
+}
+
+class TableWriterTest : public testing::Test {
+ protected:
+  // A copy of the fixture |name|, opened.
+  void Open(const char* name) {
+    const fs::path fixture = fs::path(ADDBOOK_JET_FIXTURES) / name;
+    if (!fs::exists(fixture)) GTEST_SKIP() << "no Access fixtures in " << fixture.parent_path();
+    dir_ = fs::temp_directory_path() /
+           ("table_writer_test_" +
+            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(dir_);
+    original_ = fixture;
+    path_ = dir_ / name;
+    fs::copy_file(fixture, path_);
+    Reopen();
+  }
+  void TearDown() override {
+    writers_.clear();
+    db_.reset();
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+  void Reopen() {
+    writers_.clear();
+    if (db_) db_->Flush();
+    db_.reset();
+    db_ = Database::Open(path_);
+  }
+  JetTable& Table(std::u16string_view name) {
+    return *static_cast<JetTable*>(db_->FindTable(name));
+  }
+  std::vector<size_t> Columns(JetTable& table, std::vector<std::u16string_view> names) {
+    std::vector<size_t> columns;
+    for (auto name : names) columns.push_back(table.def().ColumnIndex(name));
+    return columns;
+  }
+  TableWriter& Writer(JetTable& table) {
+    auto& writer = writers_[&table];
+    if (!writer) writer = std::make_unique<TableWriter>(table);
+    return *writer;
+  }
+  RowId Insert(std::u16string_view table, std::vector<std::u16string_view> names,
+               std::vector<Variant> values) {
+    JetTable& t = Table(table);
+    return Writer(t).Insert(Columns(t, names), values);
+  }
+  void Update(std::u16string_view table, RowId row, std::vector<std::u16string_view> names,
+              std::vector<Variant> values) {
+    JetTable& t = Table(table);
+    Writer(t).Update(row, Columns(t, names), values);
+  }
+  // Every row of |table|, by id.
+  std::map<RowId, std::vector<Variant>> Rows(std::u16string_view table) {
+    std::map<RowId, std::vector<Variant>> rows;
+    for (RowId id : Table(table).Find({}, {})) rows[id] = Table(table).Read(id);
+    return rows;
+  }
+  std::string Bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  fs::path dir_, path_, original_;
+  std::unique_ptr<Database> db_;
+  std::map<JetTable*, std::unique_ptr<TableWriter>> writers_;
+};
+
+Variant I(int64_t v) { return Variant(v); }
+Variant T(std::u16string v) { return Variant(std::move(v)); }
+
+TEST_F(TableWriterTest, InsertedRowsReadBackExactly) {
+  Open("host_indexed.mdb");
+  std::map<RowId, std::vector<Variant>> books, titles, hadeeths;
+  // Details: Null, empty, inline, one long-value row, a chain of them.
+  const Variant details[] = {Variant(),     T(u""),          T(u"Line one\r\nIt's \"quoted\""),
+                             T(Arabic(50)), T(Arabic(2000)), T(Arabic(20000))};
+  for (int64_t i = 0; i < 6; ++i) {
+    std::vector<Variant> row = {I(i + 1), T(Arabic(40 + i, i)), T(u"O'Brien \u0627\u0628"),
+                                details[i]};
+    books[Insert(u"Books", {u"BookNo", u"Name", u"Author", u"Details"}, row)] = row;
+  }
+  for (int64_t i = 0; i < 300; ++i) {
+    const std::vector<Variant> row = {I(i % 6 + 1),
+                                      I(1),
+                                      I(i / 10),
+                                      I(i),
+                                      I(0),
+                                      T(Arabic(i % 255, int(i))),
+                                      T(Arabic(i * 7, int(i)))};
+    const RowId id = Insert(
+        u"Titles", {u"BookNo", u"Vol", u"KTB", u"BAB", u"SubBAB", u"Title", u"Description"}, row);
+    std::vector<Variant> full = {I(i + 1)};  // the AutoNumber
+    full.insert(full.end(), row.begin(), row.end());
+    titles[id] = full;
+  }
+  for (int64_t i = 0; i < 3000; ++i) {
+    const std::vector<Variant> row = {I(i % 6 + 1), I(i % 300 + 1), I(i), I(i + 1),
+                                      T(Arabic(i % 5 == 0 ? 3000 : i % 400, int(i)))};
+    hadeeths[Insert(u"Hadeeths", {u"BookNo", u"TitleID", u"HadeethID", u"HadeethNo", u"Hadeeth"},
+                    row)] = row;
+  }
+  Reopen();
+  EXPECT_EQ(Rows(u"Books"), books);
+  EXPECT_EQ(Rows(u"Titles"), titles);
+  EXPECT_EQ(Rows(u"Hadeeths"), hadeeths);
+  EXPECT_EQ(Table(u"Titles").def().last_auto_number, 300u);
+  EXPECT_EQ(Table(u"Hadeeths").def().row_count, 3000u);
+  EXPECT_EQ(Table(u"Titles").Find(Columns(Table(u"Titles"), {u"BookNo", u"KTB"}), {3, 29}).size(),
+            2u);
+}
+
+TEST_F(TableWriterTest, UpdatesGrowMemosAndMoveRowsKeepingTheRest) {
+  Open("host_with_books.mdb");
+  auto titles = Rows(u"Titles");
+  auto hadeeths = Rows(u"Hadeeths");
+  // Grow memos from short to chained, round after round, and titles until
+  // their pages have no room and the rows move, some of them twice.
+  std::vector<RowId> grown;
+  for (auto it = hadeeths.begin(); it != hadeeths.end(); std::advance(it, 97)) {
+    grown.push_back(it->first);
+    if (std::distance(it, hadeeths.end()) <= 97) break;
+  }
+  for (int round = 1; round <= 4; ++round) {
+    for (RowId id : grown) {
+      auto& row = hadeeths[id];
+      row[4] = T(row[4].text() + Arabic(round * round * 1500, round));
+      Update(u"Hadeeths", id, {u"Hadeeth"}, {row[4]});
+    }
+    int n = 0;
+    for (auto& [id, row] : titles) {
+      if (n++ % 7 != 0) continue;
+      row[6] = T(Arabic(60 * round, round));
+      row[7] = T(Arabic(700 * round, round));
+      Update(u"Titles", id, {u"Title", u"Description"}, {row[6], row[7]});
+    }
+  }
+  // New rows after all that, in the space updates freed.
+  std::vector<Variant> row = {I(4), I(1), I(1), I(1), T(Arabic(500))};
+  hadeeths[Insert(u"Hadeeths", {u"BookNo", u"TitleID", u"HadeethID", u"HadeethNo", u"Hadeeth"},
+                  row)] = row;
+  Reopen();
+  EXPECT_EQ(Rows(u"Titles"), titles);
+  EXPECT_EQ(Rows(u"Hadeeths"), hadeeths);
+
+  // A long memo rewritten at the same length takes no more pages: the rows
+  // of the value it replaces are freed and used again.
+  const RowId id = grown.front();
+  Update(u"Hadeeths", id, {u"Hadeeth"}, {T(Arabic(20000, 1))});
+  Reopen();
+  const uintmax_t size = fs::file_size(path_);
+  for (int i = 2; i < 8; ++i) Update(u"Hadeeths", id, {u"Hadeeth"}, {T(Arabic(20000, i))});
+  Reopen();
+  EXPECT_EQ(fs::file_size(path_), size);
+  EXPECT_EQ(Table(u"Hadeeths").Read(id)[4], T(Arabic(20000, 7)));
+}
+
+TEST_F(TableWriterTest, RefusalsLeaveTheFileAsItWas) {
+  Open("host_with_books.mdb");
+  const RowId first = Table(u"Books").Find({}, {}).front();
+  const struct {
+    std::function<void()> change;
+    int32_t number;
+    std::u16string description;  // its start
+  } cases[] = {
+      {[&] {
+         Table(u"Books").def().columns[1].required = true;
+         Insert(u"Books", {u"BookNo"}, {I(9)});
+       },
+       3314,
+       u"The field 'Books.Name' cannot contain a Null value because the Required property for "
+       u"this field is set to True.  Enter a value in this field."},
+      {[&] {
+         Insert(u"Books", {u"BookNo", u"Name"}, {I(9), T(Arabic(256))});
+       },
+       3163, u"The field is too small"},
+      {[&] { Update(u"Books", first, {u"Author"}, {T(Arabic(300))}); }, 3163,
+       u"The field is too small"},
+      {[&] {
+         Table(u"Books").def().columns[2].allow_zero_length = false;
+         Insert(u"Books", {u"BookNo", u"Name", u"Author"}, {I(9), T(u"x"), T(u"")});
+       },
+       3315, u"Field 'Books.Author' cannot be a zero-length string."},
+      {[&] {
+         Insert(u"Titles", {u"TitleID", u"BookNo", u"Title"}, {I(5), I(1), T(u"x")});
+       },
+       3022,
+       u"The changes you requested to the table were not successful because they would create "
+       u"duplicate values in the index, primary key, or relationship.  Change the data in the "
+       u"field or fields that contain duplicate data, remove the index, or redefine the index to "
+       u"permit duplicate entries and try again."},
+      {[&] {
+         Insert(u"Titles", {u"BookNo", u"Vol"}, {I(1), T(u"one")});
+       },
+       errors::kTypeMismatch, u"Type mismatch"},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.change();
+      ADD_FAILURE() << "not refused: " << c.number;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), c.number);
+      EXPECT_EQ(e.description().substr(0, c.description.size()), c.description);
+    }
+  }
+  Reopen();
+  EXPECT_EQ(Bytes(path_), Bytes(original_));
+}
+
+}  // namespace
+}  // namespace addbook::jet
