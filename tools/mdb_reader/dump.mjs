@@ -9,8 +9,22 @@
 // column order), then a line {"table", "row"} for each row in the order the
 // file holds them.  Text is exactly as stored, whole and real numbers as
 // numbers, Null as null, dates as ISO 8601 text, bytes as hexadecimal text.
+//
+// For the tests, the same rows in one plain form, whoever read them:
+//
+//   node tools/mdb_reader/dump.mjs --lines [--mdbtools | --dump=<jsonl>] <file> <table>=<column>,... ...
+//
+// reads the tables with mdb-reader, with mdbtools' mdb-json (its standard
+// error passed on), or from a dump of the form above, and writes per table a
+// line "#<table>\t<row count>" (the definition's count; -1 when the reader
+// gives none), then a line per row: the values of the columns named, in that
+// order, joined by tabs: Null as an empty field, as an empty text is
+// (mdbtools writes both alike), else its text (numbers as JSON writes them)
+// with backslash, tab, LF and CR written \\, \t, \n and \r.
+//
 // Exits 1, saying why on standard error, when the file or a table cannot be
 // read.
+import { execFileSync } from "node:child_process";
 import { readFileSync } from "node:fs";
 import MDBReader from "mdb-reader";
 
@@ -21,25 +35,56 @@ function plain(value) {
   return value;
 }
 
-const [file, ...names] = process.argv.slice(2);
-if (!file) {
-  process.stderr.write("Usage: node dump.mjs <file> [table ...]\n");
+function line(values) {
+  const escapes = { "\\": "\\\\", "\t": "\\t", "\n": "\\n", "\r": "\\r" };
+  const field = (v) => (v === null || v === undefined ? "" : String(v).replace(/[\\\t\n\r]/g, (c) => escapes[c]));
+  return values.map(field).join("\t");
+}
+
+function jsonLines(text) {
+  return text.split("\n").filter((l) => l !== "").map((l) => JSON.parse(l));
+}
+
+const args = process.argv.slice(2);
+const lines = args[0] === "--lines" && args.shift();
+const source = args[0]?.startsWith("--") ? args.shift() : "";
+const [file, ...names] = args;
+if (!file || (lines && names.length === 0)) {
+  process.stderr.write("Usage: node dump.mjs [--lines [--mdbtools | --dump=<jsonl>]] <file> [table ...]\n");
   process.exit(2);
 }
 try {
-  const reader = new MDBReader(readFileSync(file));
-  const lines = [];
-  for (const name of names.length > 0 ? names : reader.getTableNames()) {
-    const table = reader.getTable(name);
-    const columns = table.getColumnNames();
-    lines.push(JSON.stringify({ table: name, rowCount: table.rowCount, columns }));
-    for (const row of table.getData()) {
-      const out = {};
-      for (const column of columns) out[column] = plain(row[column]);
-      lines.push(JSON.stringify({ table: name, row: out }));
+  const out = [];
+  const reader = source === "" ? new MDBReader(readFileSync(file)) : null;
+  const dump = source.startsWith("--dump=") ? jsonLines(readFileSync(source.slice(7), "utf8")) : null;
+  for (const name of names.length > 0 || !reader ? names : reader.getTableNames()) {
+    const [table, wanted] = lines ? name.split("=") : [name];
+    const columns = wanted?.split(",");
+    let rowCount = -1;
+    let rows;
+    if (reader) {
+      const t = reader.getTable(table);
+      rowCount = t.rowCount;
+      rows = t.getData();
+      if (!lines) {
+        out.push(JSON.stringify({ table, rowCount, columns: t.getColumnNames() }));
+        for (const row of rows) {
+          const plainRow = {};
+          for (const column of t.getColumnNames()) plainRow[column] = plain(row[column]);
+          out.push(JSON.stringify({ table, row: plainRow }));
+        }
+        continue;
+      }
+    } else if (dump) {
+      rows = dump.filter((l) => l.table === table && l.row).map((l) => l.row);
+    } else {
+      const options = { encoding: "utf8", maxBuffer: 2 ** 31 - 1, stdio: ["ignore", "pipe", "inherit"] };
+      rows = jsonLines(execFileSync("mdb-json", [file, table], options));
     }
+    out.push(`#${table}\t${rowCount}`);
+    for (const row of rows) out.push(line(columns.map((c) => plain(row[c]))));
   }
-  process.stdout.write(lines.join("\n") + "\n");
+  process.stdout.write(out.join("\n") + "\n");
 } catch (error) {
   process.stderr.write(`${file}: ${error.message}\n`);
   process.exit(1);
