@@ -78,8 +78,11 @@ class Database {
 
   // Opens the Access file at |file| for reading and writing.  Throws Error,
   // saying what was found, for a file this engine does not write: a Jet 3
-  // (Access 97) file, an encrypted or password-protected one, a sort order or
-  // code page it cannot honour, or one it cannot read to the end.
+  // (Access 97) file, one of an unknown version, an encrypted or
+  // password-protected one, or one it cannot read to the end.  Text in these
+  // files is Unicode whatever their code page, and their sort order matters
+  // only to the keys of text indexes, so neither keeps a file from opening:
+  // UnwritableIndex names an index whose keys this engine cannot write.
   static std::unique_ptr<Database> Open(const std::filesystem::path& file);
 
   // The table of that name, found without regard to case; null when the file

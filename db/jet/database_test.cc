@@ -285,6 +285,14 @@ TEST_F(JetDatabaseTest, FindMatchesTheRows) {
     seen += hadeeths.Find({0}, {row[0].integer()}).size() > 0;
   }
   EXPECT_EQ(seen, 2000u);
+  // A row the writer changed: its maps follow it.
+  const RowId first = hadeeths.Find({}, {})[0];
+  const std::vector<Variant> before = hadeeths.Read(first);
+  std::vector<Variant> after = before;
+  after[2] = Variant(int64_t{99999});
+  static_cast<JetTable&>(hadeeths).NoteUpdated(first, before, after);
+  EXPECT_EQ(hadeeths.Find({1, 2}, {after[1].integer(), 99999}), std::vector<RowId>{first});
+  EXPECT_TRUE(hadeeths.Find({1, 2}, {before[1].integer(), before[2].integer()}).empty());
   EXPECT_TRUE(hadeeths.Find({0, 1}, {4, 1}).empty());
   try {
     hadeeths.Find({4}, {1});
@@ -340,47 +348,71 @@ TEST_F(JetDatabaseTest, DeletedAndMovedRows) {
   }
 }
 
-// The free-page map gives its free pages first, then pages past the end;
-// a table's map grows past its inline window into map pages and shrinks
-// back, every change found again when the file is read anew.
-TEST_F(JetDatabaseTest, PagesAllocatedAndMapsGrown) {
-  const fs::path file = Copy("host_2003.mdb");
-  std::vector<uint32_t> given;
-  {
-    const auto pages = PageFile::Open(file);
-    const UsageMap free_map = UsageMap::Read(*pages, kFreePageMap);
+// The free-page map gives its free pages first, then pages past the end,
+// its window moving on with them; pages changed beyond the cache's bound
+// reach the file; a table's map grows past its inline window into map pages
+// and shrinks back; counters are written back where they were read.  Every
+// change is found again when the file is read anew.
+TEST_F(JetDatabaseTest, PagesMapsAndCountersWrittenBack) {
+  for (const char* fixture : {"host_2003.mdb", "host_with_books.mdb"}) {
+    SCOPED_TRACE(fixture);
+    const fs::path file = Copy(fixture);
     std::vector<uint32_t> expected;
-    for (uint32_t p : free_map.Pages()) {
-      if (p > 2 && p < pages->page_count()) expected.push_back(p);
+    {
+      const auto pages = PageFile::Open(file, 0);  // the smallest cache
+      for (uint32_t p : UsageMap::Read(*pages, kFreePageMap).Pages()) {
+        if (p > 2 && p < pages->page_count()) expected.push_back(p);
+      }
+      for (uint32_t p = pages->page_count(); p < 1100; ++p) expected.push_back(p);
+      for (const uint32_t want : expected) {
+        const WritablePage page = pages->AllocatePage();
+        ASSERT_EQ(page.number(), want);
+        Put32(page.data() + 8, want);
+      }
+      pages->Flush();
     }
-    ASSERT_FALSE(expected.empty());
-    const uint32_t end = pages->page_count();
-    expected.push_back(end);
-    expected.push_back(end + 1);
-    for (size_t i = 0; i < expected.size(); ++i) given.push_back(pages->AllocatePage().number());
-    EXPECT_EQ(given, expected);
+    const auto pages = PageFile::Open(file);
+    EXPECT_EQ(pages->page_count(), 1100u);
+    const UsageMap free_map = UsageMap::Read(*pages, kFreePageMap);
+    for (const uint32_t p : expected) {
+      ASSERT_EQ(Get32(pages->ReadPage(p).data() + 8), p);
+      ASSERT_FALSE(free_map.Contains(p)) << p;
+    }
+    EXPECT_TRUE(free_map.Contains(1100));
+  }
+
+  const fs::path file = Copy("host_with_books.mdb");
+  {
+    const auto db = Database::Open(file);
+    TableDef& def = static_cast<JetTable*>(db->FindTable(u"Titles"))->def();
+    def.row_count = 70001;
+    def.last_auto_number = 70002;
+    def.real_indexes[1].row_count = 70003;
+    def.real_indexes[1].first_page = 70004;
+    const auto pages = PageFile::Open(file);
+    WriteCounters(*pages, def);
     pages->Flush();
   }
-  const auto pages = PageFile::Open(file);
-  EXPECT_EQ(pages->page_count(), given.back() + 1);
-  EXPECT_EQ(fs::file_size(file), size_t{pages->page_count()} * kPageSize);
-  const UsageMap free_map = UsageMap::Read(*pages, kFreePageMap);
-  for (uint32_t p : given) EXPECT_FALSE(free_map.Contains(p)) << p;
-  EXPECT_TRUE(free_map.Contains(pages->page_count()));
-
   const auto db = Database::Open(file);
-  const RowId used = static_cast<JetTable*>(db->FindTable(u"Titles"))->def().used_pages;
-  UsageMap map = UsageMap::Read(*pages, used);
+  const TableDef& def = static_cast<JetTable*>(db->FindTable(u"Titles"))->def();
+  EXPECT_EQ(def.row_count, 70001u);
+  EXPECT_EQ(def.last_auto_number, 70002u);
+  EXPECT_EQ(def.real_indexes[1].row_count, 70003u);
+  EXPECT_EQ(def.real_indexes[1].first_page, 70004u);
+  EXPECT_EQ(def.real_indexes[0].row_count, 300u);
+
+  const auto pages = PageFile::Open(file);
+  UsageMap map = UsageMap::Read(*pages, def.used_pages);
   std::vector<uint32_t> held = map.Pages();
-  for (uint32_t far : {70000u, 100u, 3u}) {
+  for (const uint32_t far : {70000u, 100u, 3u}) {
     map.Add(*pages, far);
     held.push_back(far);
     std::sort(held.begin(), held.end());
-    EXPECT_EQ(UsageMap::Read(*pages, used).Pages(), held) << far;
+    EXPECT_EQ(UsageMap::Read(*pages, def.used_pages).Pages(), held) << far;
   }
   map.Remove(*pages, 70000);
   held.pop_back();
-  EXPECT_EQ(UsageMap::Read(*pages, used).Pages(), held);
+  EXPECT_EQ(UsageMap::Read(*pages, def.used_pages).Pages(), held);
 }
 
 // Files this engine does not write are refused with what was found.

@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "db/jet/format.h"
+#include "db/jet/table_writer.h"
 
 namespace addbook::jet {
 
@@ -83,14 +84,15 @@ std::vector<Variant> JetTable::Read(RowId row) {
   return values;
 }
 
-RowId JetTable::Insert(const std::vector<size_t>&, const std::vector<Variant>&) {
-  throw Error(errors::kNotUpdatable,
-              "The table " + Utf16ToUtf8(def_.name) + " cannot be written by this engine yet");
+RowId JetTable::Insert(const std::vector<size_t>& columns, const std::vector<Variant>& values) {
+  if (!writer_) writer_ = std::make_unique<TableWriter>(*this);
+  return writer_->Insert(columns, values);
 }
 
-void JetTable::Update(RowId, const std::vector<size_t>&, const std::vector<Variant>&) {
-  throw Error(errors::kNotUpdatable,
-              "The table " + Utf16ToUtf8(def_.name) + " cannot be written by this engine yet");
+void JetTable::Update(RowId row, const std::vector<size_t>& columns,
+                      const std::vector<Variant>& values) {
+  if (!writer_) writer_ = std::make_unique<TableWriter>(*this);
+  writer_->Update(row, columns, values);
 }
 
 std::optional<std::vector<int64_t>> JetTable::KeyOf(const KeyMap& map,

@@ -1,7 +1,8 @@
 // One table of an open Access file: the Table that database.h promises,
 // with what the row writer and the indexes need to change it.
 //
-// Reading scans the pages of the table's used-pages map in page order and
+// Insert and Update are the TableWriter's (table_writer.h).  Reading scans
+// the pages of the table's used-pages map in page order and
 // each page's rows in row-table order: the table's physical order.  Find
 // builds a KeyMap of the table once per set of columns; the writer reports
 // every row it stores (NoteInserted, NoteUpdated) so the maps stay true.
@@ -24,6 +25,8 @@
 #include "db/jet/usage_map.h"
 
 namespace addbook::jet {
+
+class TableWriter;
 
 class JetTable final : public Table {
  public:
@@ -70,6 +73,7 @@ class JetTable final : public Table {
   std::optional<UsageMap> used_pages_;
   std::optional<UsageMap> free_space_pages_;
   std::vector<std::unique_ptr<KeyMap>> key_maps_;
+  std::unique_ptr<TableWriter> writer_;  // made at the first change
 };
 
 }  // namespace addbook::jet
