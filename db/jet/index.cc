@@ -320,6 +320,16 @@ struct IndexTree::Outcome {
 
 namespace {
 
+// An intermediate page with more than one child names the last in its tail
+// field instead of keeping an entry for it.
+template <typename Page>
+void KeepTail(Page& page) {
+  if (page.tail == 0 && page.entries.size() > 1) {
+    page.tail = page.entries.back().page;
+    page.entries.pop_back();
+  }
+}
+
 size_t EntrySize(const IndexEntry& e, bool leaf) {
   return e.key.size() + kRowPointerSize + (leaf ? 0 : kChildSize);
 }
@@ -467,11 +477,7 @@ void IndexTree::Split(Page& page, size_t keep_from, Page& lower) {
   if (page.prev != 0) Relink(page.prev, std::nullopt, lower.number);
   page.prev = lower.number;
   if (!page.leaf) {
-    // More than one child: the last is the tail.
-    if (lower.entries.size() > 1) {
-      lower.tail = lower.entries.back().page;
-      lower.entries.pop_back();
-    }
+    KeepTail(lower);
     // Intermediate pages are linked only among the children of one page.
     uint32_t left = lower.child(lower.children() - 1);
     uint32_t right = page.child(0);
@@ -521,10 +527,7 @@ IndexTree::Outcome IndexTree::InsertInto(uint32_t number, const IndexEntry& entr
       changed = true;
     }
     if (!changed) return out;
-    if (page.tail == 0 && page.entries.size() > 1) {
-      page.tail = page.entries.back().page;
-      page.entries.pop_back();
-    }
+    KeepTail(page);
   }
   size_t room = std::min(pages_.page_size() - kEntriesAt, kMaskBits - 1);
   size_t n = page.entries.size();

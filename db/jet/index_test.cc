@@ -1,0 +1,257 @@
+// Index trees: the trees of a file that another writer made read back equal
+// to its rows' keys; trees grown here, in key order and at random, read back
+// whole, ordered and well formed, also from the file reopened.
+#include "db/jet/index.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <set>
+
+#include "base/error.h"
+#include "db/jet/catalogue.h"
+#include "db/jet/jet_table.h"
+#include "db/jet/page_file.h"
+#include "db/jet/usage_map.h"
+
+namespace addbook::jet {
+namespace {
+
+namespace fs = std::filesystem;
+using enum ColumnType;
+
+std::string Hex(std::string_view bytes) {
+  std::string hex;
+  for (unsigned char c : bytes)
+    hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
+  return hex;
+}
+
+TEST(IndexKeyTest, EncodesAsJetOrders) {
+  struct Case {
+    ColumnType type;
+    bool ascending;
+    Variant value;
+    const char* hex;  // null: no exact key
+  };
+  const Case cases[] = {
+      {kLong, true, Variant(int64_t{1}), "7f80000001"},
+      {kLong, true, Variant(int64_t{-1}), "7f7fffffff"},
+      {kLong, false, Variant(int64_t{1}), "807ffffffe"},
+      {kLong, true, Variant(), "00"},
+      {kLong, false, Variant(), "ff"},
+      {kLong, true, Variant(int64_t{1} << 31), nullptr},
+      {kInteger, true, Variant(int64_t{-2}), "7f7ffe"},
+      {kByte, false, Variant(int64_t{200}), "8037"},
+      {kBoolean, true, Variant(int64_t{-1}), "7f00"},
+      {kBoolean, true, Variant(), "7fff"},
+      {kBoolean, false, Variant(int64_t{0}), "8000"},
+      {kCurrency, true, Variant(1.5), "7f8000000000003a98"},
+      {kDouble, true, Variant(-1.0), "7f400fffffffffffff"},
+      {kDateTime, false, Variant(2.0), "803fffffffffffffff"},
+      {kSingle, true, Variant(1.0), "7fbf800000"},
+      {kText, true, Variant(std::u16string(u"a")), nullptr},
+      {kText, true, Variant(), "00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.type) << " " << c.ascending << " " << c.hex);
+    IndexDef def{u"i", {{0, c.type, c.ascending}}, 1};
+    std::optional<std::string> key = EncodeKey(def, {c.value});
+    EXPECT_EQ(key ? Hex(*key) : "none", c.hex ? c.hex : "none");
+  }
+}
+
+// A copy of host_with_books.mdb, open as pages.
+class IndexTreeTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const fs::path fixture = fs::path(ADDBOOK_JET_FIXTURES) / "host_with_books.mdb";
+    if (!fs::exists(fixture)) GTEST_SKIP() << "no Access fixtures in " ADDBOOK_JET_FIXTURES;
+    path_ = fs::path(testing::TempDir()) /
+            ("index_test_" + std::to_string(std::random_device()()) + ".mdb");
+    fs::copy_file(fixture, path_);
+    file_ = PageFile::Open(path_);
+  }
+  void TearDown() override {
+    file_.reset();
+    fs::remove(path_);
+  }
+
+  TableDef Def(std::u16string_view name) {
+    for (const CatalogueTable& t : ReadCatalogue(*file_)) {
+      if (t.name == name) return ReadTableDef(*file_, t.definition_page, t.name);
+    }
+    throw std::logic_error("no such table");
+  }
+
+  fs::path path_;
+  std::unique_ptr<PageFile> file_;
+};
+
+TEST_F(IndexTreeTest, ReadsTreesEqualToTheRowsKeys) {
+  for (std::u16string name : {u"Books", u"Titles", u"Hadeeths"}) {
+    TableDef def = Def(name);
+    JetTable table(*file_, def);
+    for (size_t i = 0; i < def.real_indexes.size(); ++i) {
+      IndexDef index = DescribeIndex(def, i);
+      std::vector<IndexEntry> expected;
+      std::set<std::string> keys;
+      for (RowId row : table.Find({}, {})) {
+        expected.push_back({*EncodeKey(index, table.Read(row)), row});
+        keys.insert(expected.back().key);
+      }
+      std::sort(expected.begin(), expected.end());
+      auto pages = IndexPagesOf(*file_, def.real_indexes[i].usage_map);
+      EXPECT_EQ(IndexTree(*pages, index.root_page).Scan().entries, expected);
+      // The definition counts the distinct keys.
+      EXPECT_EQ(def.real_indexes[i].row_count, keys.size());
+    }
+  }
+}
+
+TEST_F(IndexTreeTest, KeepsTreeWholeThroughAppendsAndRandomInserts) {
+  TableDef def = Def(u"Hadeeths");
+  IndexDef index = DescribeIndex(def, 0);  // TitleID, HadeethID
+  RowId usage_map = def.real_indexes[0].usage_map;
+  auto pages = IndexPagesOf(*file_, usage_map);
+  IndexTree tree(*pages, index.root_page);
+  std::vector<IndexEntry> expected = tree.Scan().entries;
+  std::set<std::string> keys;
+  for (const IndexEntry& e : expected) keys.insert(e.key);
+  auto add = [&](int64_t title, int64_t hadeeth, RowId row) {
+    std::vector<Variant> values(def.columns.size());
+    values[index.columns[0].column] = Variant(title);
+    values[index.columns[1].column] = Variant(hadeeth);
+    IndexEntry entry{*EncodeKey(index, values), row};
+    EXPECT_EQ(tree.Insert(entry.key, entry.row), keys.insert(entry.key).second);
+    expected.push_back(entry);
+  };
+  size_t pages_before = tree.Scan().pages.size();
+  {
+    // The root as Jet may keep it: an entry for its last child too, no tail.
+    // It takes a tail when it changes.
+    std::span<uint8_t> root = file_->WritePage(index.root_page).span();
+    const IndexEntry& last = expected.back();
+    std::string entry = last.key + char(0) + char(last.row.page >> 8) + char(last.row.page) +
+                        char(last.row.row) + std::string(2, '\0') + char(root[21]) + char(root[20]);
+    size_t end = 4096 - 0x1e0 - (root[2] | root[3] << 8) + entry.size();
+    std::copy(entry.begin(), entry.end(), root.end() - (root[2] | root[3] << 8));
+    root[0x1b + end / 8] |= uint8_t(1 << end % 8);
+    root[2] = uint8_t(4096 - 0x1e0 - end), root[3] = uint8_t((4096 - 0x1e0 - end) >> 8);
+    std::fill(root.begin() + 20, root.begin() + 24, 0);
+  }
+  for (uint32_t i = 0; i < 3000; ++i)
+    add(1000 + i / 10, i % 10, RowId{4000 + i / 200, uint16_t(i % 200)});
+  // Entries added in key order leave full pages behind them.
+  EXPECT_LE(tree.Scan().pages.size() - pages_before, 10u);
+  // Rows that fall before and after the rows of an equal key.
+  std::mt19937 random(42);
+  for (uint32_t i = 0; i < 4000; ++i)
+    add(random() % 400, random() % 20, RowId{9000 - i / 200, uint16_t(i % 200)});
+
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(tree.Scan().entries, expected);
+  for (auto it = expected.begin(); it != expected.end();) {
+    auto end =
+        std::find_if(it, expected.end(), [&](const IndexEntry& e) { return e.key != it->key; });
+    std::vector<RowId> rows;
+    for (auto e = it; e != end; ++e) rows.push_back(e->row);
+    ASSERT_EQ(tree.Find(it->key), rows);
+    it = end;
+  }
+  // The pages reach the file and the index's usage map lists every one.
+  file_->Flush();
+  pages.reset();
+  file_ = PageFile::Open(path_);
+  pages = IndexPagesOf(*file_, usage_map);
+  IndexScan scan = IndexTree(*pages, index.root_page).Scan();
+  EXPECT_EQ(scan.entries, expected);
+  UsageMap map = UsageMap::Read(*file_, usage_map);
+  for (uint32_t page : scan.pages) EXPECT_TRUE(map.Contains(page)) << page;
+}
+
+TEST_F(IndexTreeTest, GrowsLevelsUnderLongKeys) {
+  TableDef def = Def(u"Books");
+  auto pages = IndexPagesOf(*file_, def.real_indexes[0].usage_map);
+  IndexTree tree(*pages, def.real_indexes[0].first_page);
+  std::vector<IndexEntry> expected = tree.Scan().entries;
+  std::mt19937 random(7);
+  for (uint32_t i = 0; i < 8000; ++i) {
+    // Keys of 1 to 250 bytes over four values, so that pages share prefixes
+    // of many lengths and some keys are prefixes of others.
+    std::string key(1 + random() % 250, '\0');
+    for (char& b : key) b = char(random() % 4);
+    RowId row{6000 + i / 200, uint16_t(i % 200)};
+    tree.Insert(key, row);
+    expected.push_back({key, row});
+  }
+  std::sort(expected.begin(), expected.end());
+  IndexScan scan = tree.Scan();
+  EXPECT_EQ(scan.entries, expected);
+  EXPECT_GE(scan.depth, 4) << scan.pages.size() << " pages";
+}
+
+TEST_F(IndexTreeTest, AdmitsRowsAsJetDoes) {
+  TableDef def = Def(u"Titles");
+  IndexDef primary = DescribeIndex(def, 0);
+  ASSERT_TRUE(primary.unique && primary.required);
+  auto pages = IndexPagesOf(*file_, def.real_indexes[0].usage_map);
+  IndexTree tree(*pages, primary.root_page);
+  IndexDef plain = primary;
+  plain.unique = plain.required = false;
+  plain.ignore_nulls = true;
+  IndexDef text = primary;
+  text.columns[0].type = kText;
+  struct Case {
+    const IndexDef& index;
+    Variant title_id;
+    Admission admission;
+  };
+  const Case cases[] = {
+      {primary, Variant(int64_t{5}), Admission::kDuplicate},
+      {primary, Variant(int64_t{301}), Admission::kAdd},
+      {primary, Variant(), Admission::kNull},
+      {plain, Variant(int64_t{5}), Admission::kAdd},
+      {plain, Variant(), Admission::kSkip},
+      {text, Variant(std::u16string(u"5")), Admission::kUnwritable},
+  };
+  for (const Case& c : cases) {
+    std::vector<Variant> row(def.columns.size());
+    row[primary.columns[0].column] = c.title_id;
+    EXPECT_EQ(Admit(c.index, tree, row).admission, c.admission) << &c - cases;
+  }
+}
+
+TEST_F(IndexTreeTest, RefusesDamagedPages) {
+  struct Case {
+    const char16_t* table;
+    size_t index;
+    size_t offset;  // in the root page
+    uint8_t byte;
+  };
+  const Case cases[] = {
+      {u"Books", 0, 0x00, 0x01},         // a data page
+      {u"Books", 0, 0x02, 0x00},         // free space
+      {u"Books", 0, 0x1e0 + 4, 0x09},    // first key above the second
+      {u"Books", 0, 0x1b, 0x10},         // an entry too short for a row
+      {u"Titles", 1, 0x1e0 + 28, 0x99},  // an entry not its child's last
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    const RealIndex real = Def(c.table).real_indexes[c.index];
+    const uint8_t was = std::exchange(file_->WritePage(real.first_page).data()[c.offset], c.byte);
+    auto pages = IndexPagesOf(*file_, real.usage_map);
+    try {
+      IndexTree(*pages, real.first_page).Scan();
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), errors::kNotADatabase);
+    }
+    file_->WritePage(real.first_page).data()[c.offset] = was;
+  }
+}
+
+}  // namespace
+}  // namespace addbook::jet
