@@ -37,6 +37,7 @@ TEST(AddbookTest, RunsThatAddNothing) {
       {"--help", "", 0, "Usage: addbook", ""},
       {"--version", "", 0, "addbook ", ""},
       {"--frobnicate", "", 2, "", "addbook: unexpected argument '--frobnicate'\nUsage: "},
+      {"--engine=jet", "", 2, "", "addbook: unexpected argument '--engine=jet'\nUsage: "},
       {"", "/prefix/user.reg", 2, "Adding Book",
        "Adding Book: Upgrade Varnel Program, and try again\naddbook: refused"},
       {"", "/bin/h1.txt", 2, "Adding Book", "Adding Book: 53: File not found: "},

@@ -2,25 +2,32 @@
 // program's database.
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/console_display.h"
 #include "app/form1.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "base/text.h"
+#include "db/engine.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: addbook [--help | --version]\n"
+    "Usage: addbook [--engine=native | --engine=odbc] | --help | --version\n"
     "\n"
     "Adds the book in h1.txt, which ships beside this program, to the database\n"
     "of Varnel (Hadeeth.mdb in the data folder that Varnel records in its\n"
     "settings).  Progress lines go to standard output, messages to standard\n"
     "error when there is no display.\n"
+    "\n"
+    "An Access database is written by this program's own engine, or on Windows\n"
+    "by Microsoft's Access driver when it is installed:\n"
+    "  --engine=native  always this program's own engine\n"
+    "  --engine=odbc    always an ODBC driver named \"Microsoft Access Driver\n"
+    "                   (*.mdb)\" or \"Microsoft Access Driver (*.mdb, *.accdb)\"\n"
     "\n"
     "Exit status: 0 the book was added and nothing failed; 1 the book was added\n"
     "but failures were reported; 2 nothing of the book was stored.\n";
@@ -42,22 +49,32 @@ int Run(addbook::Display& display, addbook::Platform platform) {
 
 int main(int argc, char** argv) {
   using namespace addbook;
-  if (argc > 1) {
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+  // At most one argument.
+  engine::AccessEngine access = engine::AccessEngine::kPlatform;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (argc == 2 && arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (argc == 2 && arg == "--version") {
       std::printf("addbook %s\n", ADDBOOK_VERSION);
       return 0;
     }
-    std::fprintf(stderr, "addbook: unexpected argument '%s'\n", argv[1]);
-    std::fputs(kUsage, stderr);
-    return 2;
+    if (i == 1 && arg == "--engine=native") {
+      access = engine::AccessEngine::kNative;
+    } else if (i == 1 && arg == "--engine=odbc") {
+      access = engine::AccessEngine::kOdbc;
+    } else {
+      std::fprintf(stderr, "addbook: unexpected argument '%s'\n", argv[i]);
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
   }
 
   PrepareProcess();
   Platform platform;
+  platform.open_database = engine::DatabaseOpener(access);
   platform.read_host_folder = [] { return GetSetting(u"Tessivar", u"Settings", u"Path", u"NONE"); };
   platform.executable_dir = ExecutableDir;
   platform.resolve_path = HostFilePath;

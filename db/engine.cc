@@ -4,8 +4,10 @@
 // so that a file of another kind is reported for what it is and is never
 // written to: a SQLite 3 file begins "SQLite format 3" and a NUL; an Access
 // file carries "Standard Jet DB" (Jet 3/4) or "Standard ACE DB" (ACE) from
-// byte 4.  A SQLite 3 file goes to the SQLite engine, an Access file to the
-// ODBC engine and the Access driver.
+// byte 4.  A SQLite 3 file goes to the SQLite engine.  An Access file goes
+// to the native engine, except on Windows when Microsoft's Access driver is
+// installed: there the driver, Access's own, writes it through ODBC.  A
+// caller may name the engine for Access files instead (AccessEngine).
 //
 // Failures carry the numbers of the error catalogue (errors::DatabaseOpen).
 #include "db/engine.h"
@@ -16,6 +18,8 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "db/jet/host_file.h"
+#include "db/jet/jet_engine.h"
 #include "db/odbc/odbc_engine.h"
 #include "db/sqlite/sqlite_engine.h"
 
@@ -44,8 +48,10 @@ FileKind KindOfFile(std::string_view first_bytes) {
   return FileKind::kUnknown;
 }
 
-std::unique_ptr<Session> OpenDatabaseFile(const std::filesystem::path& path,
-                                          std::chrono::milliseconds busy_timeout) {
+namespace {
+
+std::unique_ptr<Session> OpenFile(const std::filesystem::path& path,
+                                  std::chrono::milliseconds busy_timeout, AccessEngine access) {
   std::error_code ec;
   std::filesystem::file_status status = std::filesystem::status(path, ec);
   if (!std::filesystem::exists(status)) {
@@ -71,7 +77,12 @@ std::unique_ptr<Session> OpenDatabaseFile(const std::filesystem::path& path,
       return OpenSqliteDatabase(path, busy_timeout);
     case FileKind::kJet:
     case FileKind::kAce:
-      return OpenOdbcDatabase(path, busy_timeout);
+      if (access == AccessEngine::kPlatform) {
+        access = jet::AccessDriverPreferred() && AccessDriverInstalled() ? AccessEngine::kOdbc
+                                                                         : AccessEngine::kNative;
+      }
+      return access == AccessEngine::kOdbc ? OpenOdbcDatabase(path, busy_timeout)
+                                           : OpenJetDatabase(path, busy_timeout);
     case FileKind::kEmpty:
       throw OpenFailure(errors::kNotADatabase, path, "the file is empty, not a database");
     case FileKind::kUnknown:
@@ -80,6 +91,19 @@ std::unique_ptr<Session> OpenDatabaseFile(const std::filesystem::path& path,
   throw OpenFailure(errors::kNotADatabase, path,
                     "it is not a database (it begins with neither a SQLite 3 nor an Access "
                     "header)");
+}
+
+}  // namespace
+
+std::unique_ptr<Session> OpenDatabaseFile(const std::filesystem::path& path,
+                                          std::chrono::milliseconds busy_timeout) {
+  return OpenFile(path, busy_timeout, AccessEngine::kPlatform);
+}
+
+SessionOpener DatabaseOpener(AccessEngine access) {
+  return [access](const std::filesystem::path& path, std::chrono::milliseconds busy_timeout) {
+    return OpenFile(path, busy_timeout, access);
+  };
 }
 
 }  // namespace addbook::engine

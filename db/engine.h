@@ -5,8 +5,9 @@
 // the import (Begin ... Commit), loads the whole result of a query at once,
 // and can write an edited row of a query back to the very row it was read
 // from.  The engine for a file is picked from the file's first bytes
-// (OpenDatabaseFile: SQLite for a SQLite file, ODBC for an Access file), so
-// the objects above never name an engine.
+// (OpenDatabaseFile: SQLite for a SQLite file; for an Access file the native
+// engine, or Microsoft's Access driver through ODBC where it is installed on
+// Windows), so the objects above never name an engine.
 #ifndef ADDBOOK_DB_ENGINE_H_
 #define ADDBOOK_DB_ENGINE_H_
 
@@ -115,6 +116,17 @@ std::unique_ptr<Session> OpenDatabaseFile(const std::filesystem::path& path,
 // chosen by the caller.
 using SessionOpener = std::function<std::unique_ptr<Session>(const std::filesystem::path&,
                                                              std::chrono::milliseconds)>;
+
+// Which engine writes an Access file.
+enum class AccessEngine {
+  kPlatform,  // Microsoft's Access driver on Windows when it is installed,
+              // else the native engine (always, elsewhere)
+  kNative,    // this program's own (db/jet)
+  kOdbc,      // an ODBC driver registered under an Access driver's name
+};
+
+// Opens files as OpenDatabaseFile does, an Access file with |access|.
+SessionOpener DatabaseOpener(AccessEngine access);
 
 }  // namespace addbook::engine
 

@@ -224,6 +224,17 @@ std::vector<std::u16string> InstalledDrivers(const Handle& env) {
   return names;
 }
 
+// The first of |wanted| among |installed|, as the system names it.
+std::optional<std::u16string> FirstInstalled(const std::vector<std::u16string>& installed,
+                                             const std::vector<std::u16string>& wanted) {
+  for (const std::u16string& name : wanted) {
+    for (const std::u16string& found : installed) {
+      if (EqualsIgnoringAsciiCase(found, name)) return found;
+    }
+  }
+  return std::nullopt;
+}
+
 std::u16string KeyValue(std::u16string_view value) {
   if (value.find_first_of(u";{}") == std::u16string_view::npos && !value.starts_with(u' ') &&
       !value.ends_with(u' ')) {
@@ -245,6 +256,15 @@ std::u16string AccessConnectionString(std::u16string_view driver,
          u";Exclusive=1";
 }
 
+bool AccessDriverInstalled(const std::vector<std::u16string>& drivers) {
+  try {
+    OdbcDb db;
+    return FirstInstalled(InstalledDrivers(db.env), drivers).has_value();
+  } catch (const Error&) {
+    return false;  // no driver manager to ask
+  }
+}
+
 std::unique_ptr<Session> OpenOdbcDatabase(const std::filesystem::path& path,
                                           std::chrono::milliseconds,
                                           const std::vector<std::u16string>& drivers) {
@@ -255,14 +275,7 @@ std::unique_ptr<Session> OpenOdbcDatabase(const std::filesystem::path& path,
     throw errors::DatabaseOpen(errors::kDatabaseNotFound, shown, "no such file");
   }
   auto db = std::make_shared<OdbcDb>();
-  const std::vector<std::u16string> installed = InstalledDrivers(db->env);
-  std::optional<std::u16string> driver;
-  for (const std::u16string& wanted : drivers) {
-    for (const std::u16string& name : installed) {
-      if (EqualsIgnoringAsciiCase(name, wanted)) driver = name;
-    }
-    if (driver) break;
-  }
+  const std::optional<std::u16string> driver = FirstInstalled(InstalledDrivers(db->env), drivers);
   if (!driver) {
     std::u16string looked_for;
     for (const std::u16string& wanted : drivers) {

@@ -29,6 +29,10 @@ inline const std::vector<std::u16string> kAccessDrivers = {
 std::u16string AccessConnectionString(std::u16string_view driver,
                                       const std::filesystem::path& path);
 
+// True when one of |drivers| is installed; false when the driver manager
+// cannot tell.
+bool AccessDriverInstalled(const std::vector<std::u16string>& drivers = kAccessDrivers);
+
 // Opens the Access file at |path| for reading and writing through the first
 // of |drivers| that is installed.  Throws errors::DatabaseOpen when none is
 // (the description names those looked for), when the file is in use by
