@@ -108,15 +108,15 @@ void ReplaceRow(std::span<uint8_t> page, uint16_t row, std::span<const uint8_t> 
   SetFreeBytes(page, FreeBytes(page) - shift);
 }
 
-void FreeRow(std::span<uint8_t> page, uint16_t row) {
+void FreeRow(std::span<uint8_t> page, uint16_t row, uint16_t flags) {
   if (!IsPacked(page)) {
-    SetSlot(page, row, StartOf(page, row), kRowFreed);
+    SetSlot(page, row, StartOf(page, row), flags);
     return;
   }
-  ReplaceRow(page, row, {}, kRowFreed);
+  ReplaceRow(page, row, {}, flags);
+  // No row is empty but a freed one: every row holds some bytes.
   uint16_t rows = RowCount(page);
-  while (rows > 0 && (SlotValue(page, rows - 1) & kRowFreed) == kRowFreed &&
-         StartOf(page, rows - 1) == EndOf(page, rows - 1)) {
+  while (rows > 0 && StartOf(page, rows - 1) == EndOf(page, rows - 1)) {
     --rows;
     Put16(page.data() + SlotAt(rows), 0);
     SetRowCount(page, rows);

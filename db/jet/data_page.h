@@ -46,12 +46,16 @@ uint16_t AddRow(std::span<uint8_t> page, std::span<const uint8_t> bytes, uint16_
 void ReplaceRow(std::span<uint8_t> page, uint16_t row, std::span<const uint8_t> bytes,
                 uint16_t flags);
 
-// Frees the bytes of row |row|: it keeps its number, empty and flagged
-// deleted, and empty deleted rows at the end of the row table leave it.  On
-// a page that is not packed only the flags change.
-void FreeRow(std::span<uint8_t> page, uint16_t row);
+// Frees the bytes of row |row|: it keeps its number, empty, with the flags
+// |flags|, and empty rows at the end of the row table leave it.  On a page
+// that is not packed only the flags change.  A freed row of a table is
+// flagged kRowDeleted | kRowMoved, as Jet flags a deleted row; one of a
+// long-value page is not flagged, since a reader of long values may take
+// the flags of a row for part of its offset.
+void FreeRow(std::span<uint8_t> page, uint16_t row, uint16_t flags);
 
-// Whether any row of the page is neither deleted nor empty.
+// Whether any row of the page holds bytes and is not flagged deleted as
+// Jet flags a deleted row.
 bool HasLiveRows(std::span<const uint8_t> page);
 
 }  // namespace addbook::jet

@@ -86,7 +86,7 @@ void LongValueStore::Free(std::span<const uint8_t> field) {
       }
     }
     WritablePage page = file_.WritePage(id.page);
-    FreeRow(page.span(), id.row);
+    FreeRow(page.span(), id.row, 0);
     if (!HasLiveRows(page.span()) && IsPacked(page.span())) {
       InitDataPage(page.span(), kLongValueOwner);
     }

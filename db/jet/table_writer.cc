@@ -391,7 +391,7 @@ void TableWriter::Update(RowId id, const std::vector<size_t>& columns,
     ReplaceRow(first.span(), id.row, pointer, kRowMoved);
     s.rows.Changed(first);
     if (at != id) {
-      FreeRow(page.span(), at.row);
+      FreeRow(page.span(), at.row, kRowDeleted | kRowMoved);
       s.rows.Changed(page);
     }
   }
