@@ -359,9 +359,8 @@ void TableWriter::Update(RowId id, const std::vector<size_t>& columns,
     }
   }
   for (const State::Index& index : s.indexes) {
-    const bool touched = std::any_of(index.def.columns.begin(), index.def.columns.end(),
-                                     [&](const IndexColumn& k) { return changed[k.column]; });
-    if (touched && EncodeKey(index.def, before) != EncodeKey(index.def, after)) {
+    if (std::any_of(index.def.columns.begin(), index.def.columns.end(),
+                    [&](const IndexColumn& k) { return before[k.column] != after[k.column]; })) {
       throw addbook::errors::NotUpdatable(u"The key of the index " + index.def.name +
                                           u" of the table " + def.name +
                                           u" cannot be changed by this engine.");

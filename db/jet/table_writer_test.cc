@@ -88,12 +88,10 @@ class TableWriterTest : public testing::Test {
     Reopen();
   }
   void TearDown() override {
-    writers_.clear();
     db_.reset();
     if (!dir_.empty()) fs::remove_all(dir_);
   }
   void Reopen() {
-    writers_.clear();
     if (db_) db_->Flush();
     db_.reset();
     db_ = Database::Open(path_);
@@ -106,20 +104,15 @@ class TableWriterTest : public testing::Test {
     for (auto name : names) columns.push_back(table.def().ColumnIndex(name));
     return columns;
   }
-  TableWriter& Writer(JetTable& table) {
-    auto& writer = writers_[&table];
-    if (!writer) writer = std::make_unique<TableWriter>(table);
-    return *writer;
-  }
   RowId Insert(std::u16string_view table, std::vector<std::u16string_view> names,
                std::vector<Variant> values) {
     JetTable& t = Table(table);
-    return Writer(t).Insert(Columns(t, names), values);
+    return t.Insert(Columns(t, names), values);
   }
   void Update(std::u16string_view table, RowId row, std::vector<std::u16string_view> names,
               std::vector<Variant> values) {
     JetTable& t = Table(table);
-    Writer(t).Update(row, Columns(t, names), values);
+    t.Update(row, Columns(t, names), values);
   }
   // Every row of |table|, by id.
   std::map<RowId, std::vector<Variant>> Rows(std::u16string_view table) {
@@ -150,7 +143,6 @@ class TableWriterTest : public testing::Test {
 
   fs::path dir_, path_, original_;
   std::unique_ptr<Database> db_;
-  std::map<JetTable*, std::unique_ptr<TableWriter>> writers_;
 };
 
 Variant I(int64_t v) { return Variant(v); }
