@@ -389,6 +389,9 @@ IndexTree::Page IndexTree::Load(uint32_t number) {
     Child c{{bytes.substr(0, key_size),
              RowId{uint32_t(GetBig(bytes, key_size, 3)), uint16_t(uint8_t(bytes[key_size + 3]))}},
             page.leaf ? 0 : uint32_t(GetBig(bytes, key_size + kRowPointerSize, 4))};
+    if (!page.entries.empty() && !(page.entries.back().entry < c.entry)) {
+      throw Damaged(number, "its entries are out of order");
+    }
     page.entries.push_back(std::move(c));
     start = end;
   }
@@ -608,11 +611,6 @@ IndexEntry IndexTree::ScanPage(const Page& page, int depth, ScanState& state) {
   if (page.tdef != tdef_page_) throw Damaged(number, "it belongs to another table");
   if (page.free_space != pages_.page_size() - kEntriesAt - page.data_end) {
     throw Damaged(number, "its free space is wrong");
-  }
-  for (size_t i = 1; i < page.entries.size(); ++i) {
-    if (!(page.entries[i - 1].entry < page.entries[i].entry)) {
-      throw Damaged(number, "its entries are out of order");
-    }
   }
   if (page.leaf) {
     if (state.scan.depth == 0) state.scan.depth = depth;
