@@ -25,9 +25,11 @@ void Append16(std::string& out, uint16_t value) {
 }
 
 std::string Utf16Le(std::u16string_view text) {
-  std::string out;
-  out.reserve(2 * text.size());
-  for (char16_t c : text) Append16(out, c);
+  std::string out(2 * text.size(), '\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    out[2 * i] = static_cast<char>(text[i] & 0xFF);
+    out[2 * i + 1] = static_cast<char>(text[i] >> 8);
+  }
   return out;
 }
 
@@ -48,8 +50,9 @@ size_t CompressedSize(std::u16string_view text) {
   return one_byte ? size : size + 1;
 }
 
-std::string Compress(std::u16string_view text) {
+std::string Compress(std::u16string_view text, size_t size) {
   std::string out = "\xFF\xFE";
+  out.reserve(size);
   bool one_byte = true;
   for (char16_t c : text) {
     const bool one = OneByte(c);
@@ -276,7 +279,7 @@ std::span<const uint8_t> AsBytes(const std::string& bytes) {
 std::string EncodeText(std::u16string_view text, bool compress) {
   if (compress && text.size() <= kMaxCompressedChars) {
     const size_t compressed = CompressedSize(text);
-    if (compressed != 0 && compressed < 2 * text.size()) return Compress(text);
+    if (compressed != 0 && compressed < 2 * text.size()) return Compress(text, compressed);
   }
   return Utf16Le(text);
 }
