@@ -183,24 +183,12 @@ TEST(RobustnessTest, KilledMidImport) {
   const auto schema = inst.host.Value(kSchema);
   const std::string book = LargeBook(20000);
   std::ofstream(inst.root + "/bin/h1.txt", std::ios::binary) << book;
-  // killat.sh <bytes> <program>: runs the program and kills it once its
-  // read position in h1.txt has passed <bytes>.
-  std::ofstream(inst.root + "/killat.sh") << R"sh("$2" & p=$!
-while kill -0 $p 2>/dev/null; do
-  for fd in /proc/$p/fd/*; do
-    [ "$(readlink "$fd")" = "${2%/*}/h1.txt" ] || continue
-    pos=$(sed -n 's/^pos:[[:space:]]*//p' /proc/$p/fdinfo/${fd##*/} 2>/dev/null)
-    [ "${pos:-0}" -ge "$1" ] && kill -KILL $p
-  done
-  sleep 0.01
-done
-wait $p
-)sh";
+  const std::string kill = KillAtRead(inst.root);
   inst.host.Disconnect();
   for (size_t share : {10, 45, 80}) {
     SCOPED_TRACE(share);
     const std::string bytes = std::to_string(book.size() * share / 100);
-    EXPECT_EQ(inst.Run("", "sh '" + inst.root + "/killat.sh' " + bytes), 128 + SIGKILL) << inst.err;
+    EXPECT_EQ(inst.Run("", kill + bytes), 128 + SIGKILL) << inst.err;
     ExpectSound(inst.host, schema, 0);
     inst.host.Disconnect();
   }

@@ -49,6 +49,25 @@ struct Installation {
   }
 };
 
+// Writes killat.sh into |folder| and returns the wrapper that runs a program
+// through it, to be followed by a byte count: the program is killed
+// (SIGKILL) once its read position in the book (h1.txt beside it) has passed
+// that many bytes, however fast it runs.
+inline std::string KillAtRead(const std::string& folder) {
+  std::ofstream(folder + "/killat.sh") << R"sh("$2" & p=$!
+while kill -0 $p 2>/dev/null; do
+  for fd in /proc/$p/fd/*; do
+    [ "$(readlink "$fd")" = "${2%/*}/h1.txt" ] || continue
+    pos=$(sed -n 's/^pos:[[:space:]]*//p' /proc/$p/fdinfo/${fd##*/} 2>/dev/null)
+    [ "${pos:-0}" -ge "$1" ] && kill -KILL $p
+  done
+  sleep 0.01
+done
+wait $p
+)sh";
+  return "sh '" + folder + "/killat.sh' ";
+}
+
 }  // namespace addbook
 
 #endif  // ADDBOOK_APP_RUN_ADDBOOK_TEST_UTIL_H_
