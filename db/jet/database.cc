@@ -13,6 +13,7 @@
 #include "db/jet/jet_table.h"
 #include "db/jet/page_file.h"
 #include "db/jet/table_def.h"
+#include "db/jet/usage_map.h"
 
 namespace addbook::jet {
 namespace {
@@ -23,13 +24,18 @@ class JetDatabase final : public Database {
     for (CatalogueTable& entry : ReadCatalogue(*file_)) {
       TableDef def = ReadTableDef(*file_, entry.definition_page, entry.name);
       ApplyProperties(def, entry.properties);
-      auto table = std::make_unique<JetTable>(*file_, std::move(def));
-      if (const std::optional<uint32_t> last = LastPage(table->used_pages());
-          last && *last >= file_->page_count()) {
-        throw Damaged("the table " + Utf16ToUtf8(entry.name) + " has page " +
-                      std::to_string(*last) + " of a file of " +
-                      std::to_string(file_->page_count()) + " pages: the file is cut short");
+      // The pages of its rows and of its long values.
+      std::vector<RowId> maps = {def.used_pages};
+      for (const TableDef::LongValueMaps& lv : def.long_value_maps) maps.push_back(lv.used_pages);
+      for (const RowId map : maps) {
+        if (const std::optional<uint32_t> last = LastPage(UsageMap::Read(*file_, map));
+            last && *last >= file_->page_count()) {
+          throw Damaged("the table " + Utf16ToUtf8(entry.name) + " has page " +
+                        std::to_string(*last) + " of a file of " +
+                        std::to_string(file_->page_count()) + " pages: the file is cut short");
+        }
       }
+      auto table = std::make_unique<JetTable>(*file_, std::move(def));
       tables_.push_back(std::move(table));
     }
   }

@@ -348,6 +348,32 @@ TEST_F(JetDatabaseTest, DeletedAndMovedRows) {
   }
 }
 
+// Columns come in the order of their column index, which may differ from
+// the order of the definition (a column moved in Access's design view).
+TEST_F(JetDatabaseTest, ColumnsInTheirIndexOrder) {
+  const fs::path file = Copy("host_with_books.mdb");
+  uint32_t page = 0;
+  size_t entries = 0;
+  {
+    const auto db = Database::Open(file);
+    const TableDef& def = static_cast<JetTable*>(db->FindTable(u"Books"))->def();
+    page = def.page;
+    entries = 63 + 12 * def.real_indexes.size();
+  }
+  // Name (second in the definition) and Author (third) trade places.
+  Patch(file, size_t{page} * kPageSize + entries, 3 * 25, [](std::span<uint8_t> columns) {
+    Put16(&columns[25 + 9], 2);
+    Put16(&columns[50 + 9], 1);
+  });
+  const auto db = Database::Open(file);
+  Table& books = *db->FindTable(u"Books");
+  EXPECT_EQ(books.column_names(),
+            (std::vector<std::u16string>{u"BookNo", u"Author", u"Name", u"Details"}));
+  EXPECT_EQ(books.Read(books.Find({0}, {1})[0])[1].text(),
+            u"\u0645\u062D\u0645\u062F \u0628\u0646 \u0625\u0633\u0645\u0627\u0639\u064A\u0644 "
+            u"\u0627\u0644\u0628\u062E\u0627\u0631\u064A");
+}
+
 // The free-page map gives its free pages first, then pages past the end,
 // its window moving on with them; pages changed beyond the cache's bound
 // reach the file; a table's map grows past its inline window into map pages
@@ -454,8 +480,8 @@ TEST_F(JetDatabaseTest, RefusedFiles) {
        "it is cut short: 122780 bytes, not a whole number of 4096-byte pages from its header to "
        "its catalogue"},
       {"cut at a page", "host_with_books.mdb",
-       [](const fs::path& f) { fs::resize_file(f, 200 * kPageSize); },
-       "the Access file is damaged: the table Hadeeths has page 726 of a file of 200 pages: the "
+       [](const fs::path& f) { fs::resize_file(f, 726 * kPageSize); },
+       "the Access file is damaged: the table Hadeeths has page 726 of a file of 726 pages: the "
        "file is cut short."},
   };
   for (const Case& c : cases) {
