@@ -10,8 +10,10 @@
 //   10   4  next page of the same level, 0 for none
 //   14   4  tail: on an intermediate page with more than one child, its
 //           last child, which has no entry on the page; 0 otherwise
-//   18   2  length of the prefix that every entry of the page shares
-//   1a   1  zero
+//   18   1  length of the prefix that every entry of the page shares: the
+//           keys' common bytes, used (as Jet does) only when the entries
+//           would not fit the page whole; 0 otherwise
+//   19   2  zero
 //   1b 453  entry mask: bit n (low bit of each byte first) is set where an
 //           entry ends n bytes past 0x1e0; the first entry starts at 0x1e0
 //   1e0     the entries, one after another: the first whole, every later one
@@ -345,11 +347,24 @@ size_t SharedPrefix(const Children& e, size_t from, size_t to) {
   return n;
 }
 
+// The room for entries on a page.
+size_t Room(size_t page_size) { return std::min(page_size - kEntriesAt, kMaskBits - 1); }
+
+// The prefix that entries [from, to) leave out on a page of |room| bytes: as
+// Jet does, none while they fit whole.
 template <typename Children>
-size_t PackedSize(const Children& e, size_t from, size_t to, bool leaf) {
+size_t PrefixOnPage(const Children& e, size_t from, size_t to, bool leaf, size_t room) {
   size_t size = 0;
   for (size_t i = from; i < to; ++i) size += EntrySize(e[i].entry, leaf);
-  return to > from ? size - SharedPrefix(e, from, to) * (to - from - 1) : 0;
+  return size > room ? SharedPrefix(e, from, to) : 0;
+}
+
+// The bytes that entries [from, to) take on a page of |room| bytes.
+template <typename Children>
+size_t PackedSize(const Children& e, size_t from, size_t to, bool leaf, size_t room) {
+  size_t size = 0;
+  for (size_t i = from; i < to; ++i) size += EntrySize(e[i].entry, leaf);
+  return to > from ? size - PrefixOnPage(e, from, to, leaf, room) * (to - from - 1) : 0;
 }
 
 }  // namespace
@@ -368,9 +383,11 @@ IndexTree::Page IndexTree::Load(uint32_t number) {
   page.next = Get32(b, kNextPageAt);
   page.tail = Get32(b, kTailPageAt);
   page.free_space = Get16(b, kFreeSpaceAt);
-  size_t prefix_length = Get16(b, kPrefixLengthAt);
+  // One byte: keys are shorter than 256 bytes, and the byte after it is
+  // not known to be zero on every page Jet writes.
+  size_t prefix_length = b[kPrefixLengthAt];
   size_t trailer = kRowPointerSize + (page.leaf ? 0 : kChildSize);
-  size_t room = std::min(page_size - kEntriesAt, kMaskBits - 1);
+  size_t room = Room(page_size);
   std::string prefix;
   size_t start = 0;
   for (size_t end = 1; end < kMaskBits; ++end) {
@@ -406,7 +423,8 @@ IndexTree::Page IndexTree::Load(uint32_t number) {
 void IndexTree::Store(const Page& page) {
   size_t page_size = pages_.page_size();
   size_t n = page.entries.size();
-  size_t prefix = SharedPrefix(page.entries, 0, n);
+  size_t room = Room(page_size);
+  size_t prefix = PrefixOnPage(page.entries, 0, n, page.leaf, room);
   std::string data;
   std::string mask(kEntriesAt - kEntryMaskAt, '\0');
   for (size_t i = 0; i < n; ++i) {
@@ -418,7 +436,7 @@ void IndexTree::Store(const Page& page) {
     mask[data.size() / 8] = char(mask[data.size() / 8] | 1 << data.size() % 8);
   }
   // Pages are split before they are stored, so this holds.
-  if (data.size() > std::min(page_size - kEntriesAt, kMaskBits - 1)) {
+  if (data.size() > room) {
     throw Damaged(page.number, "its entries do not fit");
   }
   std::span<uint8_t> b = pages_.Write(page.number);
@@ -532,22 +550,22 @@ IndexTree::Outcome IndexTree::InsertInto(uint32_t number, const IndexEntry& entr
     if (!changed) return out;
     KeepTail(page);
   }
-  size_t room = std::min(pages_.page_size() - kEntriesAt, kMaskBits - 1);
+  size_t room = Room(pages_.page_size());
   size_t n = page.entries.size();
-  if (PackedSize(page.entries, 0, n, page.leaf) <= room) {
+  if (PackedSize(page.entries, 0, n, page.leaf, room) <= room) {
     Store(page);
     return out;
   }
   // Too full: find where to split.  Past the end of the index the old
   // entries stay together; elsewhere the halves are made as even as they go.
   size_t keep_from = 0;
-  if (out.appended && PackedSize(page.entries, 0, n - 1, page.leaf) <= room) {
+  if (out.appended && PackedSize(page.entries, 0, n - 1, page.leaf, room) <= room) {
     keep_from = n - 1;
   } else {
     size_t best = SIZE_MAX;
     for (size_t s = 1; s < n; ++s) {
-      size_t larger = std::max(PackedSize(page.entries, 0, s, page.leaf),
-                               PackedSize(page.entries, s, n, page.leaf));
+      size_t larger = std::max(PackedSize(page.entries, 0, s, page.leaf, room),
+                               PackedSize(page.entries, s, n, page.leaf, room));
       if (larger <= room && larger < best) {
         best = larger;
         keep_from = s;

@@ -148,11 +148,16 @@ TEST_F(IndexTreeTest, KeepsTreeWholeThroughAppendsAndRandomInserts) {
   EXPECT_LE(tree.Scan().pages.size() - pages_before, 10u);
   // Rows that fall before and after the rows of an equal key.
   std::mt19937 random(42);
-  for (uint32_t i = 0; i < 4000; ++i)
-    add(random() % 400, random() % 20, RowId{9000 - i / 200, uint16_t(i % 200)});
+  for (uint32_t i = 0; i < 4000; ++i) {
+    int64_t title = random() % 400, hadeeth = random() % 20;
+    if (i % 8 == 0) title = hadeeth = 7;  // a key of 500 rows, over several leaves
+    add(title, hadeeth, RowId{9000 - i / 200, uint16_t(i % 200)});
+  }
 
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(tree.Scan().entries, expected);
+  IndexScan scan = tree.Scan();
+  EXPECT_EQ(scan.entries, expected);
+  EXPECT_LE(scan.pages.size(), expected.size() / 150);  // split pages stay half full
   for (auto it = expected.begin(); it != expected.end();) {
     auto end =
         std::find_if(it, expected.end(), [&](const IndexEntry& e) { return e.key != it->key; });
@@ -166,7 +171,7 @@ TEST_F(IndexTreeTest, KeepsTreeWholeThroughAppendsAndRandomInserts) {
   pages.reset();
   file_ = PageFile::Open(path_);
   pages = IndexPagesOf(*file_, usage_map);
-  IndexScan scan = IndexTree(*pages, index.root_page).Scan();
+  scan = IndexTree(*pages, index.root_page).Scan();
   EXPECT_EQ(scan.entries, expected);
   UsageMap map = UsageMap::Read(*file_, usage_map);
   for (uint32_t page : scan.pages) EXPECT_TRUE(map.Contains(page)) << page;
@@ -179,9 +184,10 @@ TEST_F(IndexTreeTest, GrowsLevelsUnderLongKeys) {
   std::vector<IndexEntry> expected = tree.Scan().entries;
   std::mt19937 random(7);
   for (uint32_t i = 0; i < 8000; ++i) {
-    // Keys of 1 to 250 bytes over four values, so that pages share prefixes
-    // of many lengths and some keys are prefixes of others.
-    std::string key(1 + random() % 250, '\0');
+    // Keys over four byte values, most of 64 to 255 bytes, some of 1 to 6
+    // (equal keys, keys that begin others), so that pages share prefixes of
+    // many lengths.
+    std::string key(random() % 4 ? 64 + random() % 192 : 1 + random() % 6, '\0');
     for (char& b : key) b = char(random() % 4);
     RowId row{6000 + i / 200, uint16_t(i % 200)};
     tree.Insert(key, row);
