@@ -36,7 +36,8 @@
 namespace addbook::jet {
 namespace {
 
-// The most bytes a row may hold, long values on their own pages aside.
+// The most bytes a row may hold, long values on their own pages aside: Jet's
+// limit of a record, 4060 bytes on 4096-byte pages.
 size_t MaxRowSize(size_t page_size) { return page_size - 36; }
 
 std::span<const uint8_t> AsBytes(std::string_view bytes) {
@@ -56,18 +57,6 @@ std::u16string NewGuid() {
   }
   return text + u"}";
 }
-
-// A row's value for every column, converted, with the checks of Jet.
-struct RowValues {
-  std::vector<ColumnValue> columns;
-
-  std::vector<Variant> Values() const {
-    std::vector<Variant> values;
-    values.reserve(columns.size());
-    for (const ColumnValue& c : columns) values.push_back(c.value);
-    return values;
-  }
-};
 
 }  // namespace
 
@@ -94,9 +83,10 @@ class TableWriter::State {
   // Converts |value| for column |column| and refuses it as Jet would.
   ColumnValue Check(size_t column, const Variant& value) const;
 
-  // The fields of a row from |values|, where long_values[i] holds the value
-  // bytes of a Memo or OLE column to write; its field is then a placeholder
-  // of the right size, and kinds[i] its form.  Refuses a row too large.
+  // Completes |fields| for the long values still to write (long_values[i],
+  // the value of column i): each field becomes a placeholder of the size it
+  // will have, in the form kinds[i] (LongValueKind).  Throws
+  // refusals::RecordTooLarge when the row cannot hold its fields.
   void Plan(std::vector<Field>& fields, const std::vector<std::optional<std::string>>& long_values,
             std::vector<uint8_t>& kinds) const;
 
@@ -212,8 +202,10 @@ RowId TableWriter::Insert(const std::vector<size_t>& columns, const std::vector<
     given[columns[i]] = values[i];
   }
   uint32_t last_auto_number = def.last_auto_number;
-  RowValues row;
-  row.columns.reserve(count);
+  std::vector<ColumnValue> row;
+  std::vector<Variant> stored;  // as Read will give the row back
+  row.reserve(count);
+  stored.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     const Column& column = def.columns[i];
     Variant value;
@@ -226,9 +218,10 @@ RowId TableWriter::Insert(const std::vector<size_t>& columns, const std::vector<
     } else if (!given[i] && column.default_value) {
       value = *column.default_value;
     }
-    row.columns.push_back(s.Check(i, value));
+    row.push_back(s.Check(i, value));
+    stored.push_back(row.back().value);
     if (column.auto_number() && column.type == ColumnType::kLong) {
-      const int64_t number = row.columns.back().value.integer();
+      const int64_t number = stored.back().integer();
       if (number > int64_t{last_auto_number}) last_auto_number = static_cast<uint32_t>(number);
     }
   }
@@ -238,7 +231,7 @@ RowId TableWriter::Insert(const std::vector<size_t>& columns, const std::vector<
   std::vector<std::optional<std::string>> long_values(count);
   std::vector<uint8_t> kinds(count, kLongValueInline);
   for (size_t i = 0; i < count; ++i) {
-    ColumnValue& c = row.columns[i];
+    ColumnValue& c = row[i];
     if (def.columns[i].type == ColumnType::kBoolean) {
       fields[i].present = c.value.integer() != 0;
     } else if (!c.value.is_null()) {
@@ -251,7 +244,6 @@ RowId TableWriter::Insert(const std::vector<size_t>& columns, const std::vector<
   }
   s.Plan(fields, long_values, kinds);
 
-  const std::vector<Variant> stored = row.Values();
   std::vector<std::optional<std::string>> keys(s.indexes.size());
   for (size_t i = 0; i < s.indexes.size(); ++i) {
     State::Index& index = s.indexes[i];
