@@ -53,7 +53,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <limits>
 #include <set>
 #include <string>
 
