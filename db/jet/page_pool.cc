@@ -49,8 +49,9 @@ WritablePage PagePool::PageFor(size_t size) {
   if (!loaded_) Load();
   // The fullest page with room first; one whose bytes disagree with what
   // the pool knew is filed again under its true room.
-  std::pair<uint16_t, uint32_t> from{
-      static_cast<uint16_t>(std::min<size_t>(size, 0xFFF0)) + kRowSlotSize, 0};
+  // No page holds more than 0xFFFF bytes.
+  const size_t need = std::min<size_t>(size + kRowSlotSize, 0xFFFF);
+  std::pair<uint16_t, uint32_t> from{static_cast<uint16_t>(need), 0};
   for (auto it = by_room_.lower_bound(from); it != by_room_.end();
        it = by_room_.lower_bound(from)) {
     const uint32_t number = it->second;
