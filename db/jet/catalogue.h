@@ -24,7 +24,7 @@ struct CatalogueTable {
 };
 
 // The user tables of the file (system tables left out).  Throws
-// errors::DatabaseOpen (kNotADatabase) when the catalogue cannot be read.
+// Damaged (format.h) when the catalogue cannot be read.
 std::vector<CatalogueTable> ReadCatalogue(PageFile& file);
 
 }  // namespace addbook::jet

@@ -37,13 +37,13 @@ struct LongValueHeader {
   RowId first;                      // kLongValueSingleRow, kLongValueChained
 };
 
-// Decodes the 12 bytes at the start of |field|.  Throws errors::DatabaseOpen
-// (kNotADatabase) when |field| is shorter or its kind is unknown.
+// Decodes the 12 bytes at the start of |field|.  Throws Damaged (format.h)
+// when |field| is shorter or its kind is unknown.
 LongValueHeader ReadLongValueHeader(std::span<const uint8_t> field);
 
 // The value's bytes (for Memo, its stored text bytes: see DecodeText).
-// Throws errors::DatabaseOpen (kNotADatabase) when the pages do not hold the
-// value's length, or a chain loops.
+// Throws Damaged (format.h) when the pages do not hold the value's length,
+// or a chain loops.
 std::string ReadLongValue(PageFile& file, std::span<const uint8_t> field);
 
 // Every row that holds a part of the value, first to last (none for an

@@ -25,11 +25,16 @@ std::unique_ptr<PageFile> PageFile::Open(const std::filesystem::path& path, size
   file->file_->Read(0, head);
   file->header_ = DecodeHeader(head, path);
   const uint32_t page_size = file->header_.page_size;
-  if (size % page_size != 0 || size < 3 * page_size) {
+  if (size % page_size != 0) {
     throw errors::DatabaseOpen(errors::kNotADatabase, PathToUtf8(path),
                                "it is cut short: " + std::to_string(size) +
                                    " bytes, not a whole number of " + std::to_string(page_size) +
-                                   "-byte pages from its header to its catalogue");
+                                   "-byte pages");
+  }
+  if (size < 3 * page_size) {
+    throw errors::DatabaseOpen(
+        errors::kNotADatabase, PathToUtf8(path),
+        "it is cut short: " + std::to_string(size) + " bytes, too few to hold its catalogue");
   }
   if (size / page_size > 0xFFFFFF) {
     throw errors::DatabaseOpen(errors::kNotADatabase, PathToUtf8(path),

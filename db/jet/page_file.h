@@ -64,8 +64,9 @@ class PageFile {
   // Opens the file at |path| for reading and writing and decodes its header.
   // Throws errors::DatabaseOpen: kDatabaseNotFound when there is no such
   // file, kNotADatabase for a file this engine refuses (see DecodeHeader) or
-  // whose size is not a whole number of pages, kCannotOpenDatabase when it
-  // cannot be opened for writing.  |cache_bytes| bounds the clean pages kept.
+  // whose size is not a whole number of pages or too small for a catalogue,
+  // kCannotOpenDatabase when it cannot be opened for writing.  |cache_bytes|
+  // bounds the pages kept in memory, pages a caller holds aside.
   static std::unique_ptr<PageFile> Open(const std::filesystem::path& path,
                                         size_t cache_bytes = 16 << 20);
   ~PageFile();
@@ -76,8 +77,8 @@ class PageFile {
   uint32_t page_count() const { return page_count_; }
   const std::filesystem::path& path() const { return path_; }
 
-  // Page |number|.  Throws errors::DatabaseOpen (kNotADatabase) for a page
-  // past the end of the file, and an I/O error as Error.
+  // Page |number|.  Throws Damaged (format.h) for a page past the end of
+  // the file, and errors::PathFileAccess when the system cannot read it.
   PageRef ReadPage(uint32_t number);
 
   // Page |number| for changing: marked changed, written at the latest by

@@ -36,8 +36,8 @@ struct RowSlot {
   bool moved = false;  // the row holds a pointer to where it is now
 };
 
-// The slot of row |row| of the data page |page|.  Throws errors::DatabaseOpen
-// (kNotADatabase) when the page has no such row or its bounds do not fit.
+// The slot of row |row| of the data page |page|.  Throws Damaged (format.h)
+// when the page has no such row or its bounds do not fit.
 RowSlot ReadRowSlot(std::span<const uint8_t> page, uint16_t row);
 
 // A live row's bytes, with the page that holds them kept alive.
@@ -69,8 +69,8 @@ void ScanRows(PageFile& file, const TableDef& def, const UsageMap& used_pages,
 // One row's columns.  The view only points into |bytes|.
 class RowView {
  public:
-  // Checks the row's layout against |def|; throws errors::DatabaseOpen
-  // (kNotADatabase) when the counts or offsets do not fit in the row.
+  // Checks the row's layout against |def|; throws Damaged (format.h) when
+  // the counts or offsets do not fit in the row.
   RowView(const TableDef& def, std::span<const uint8_t> bytes);
 
   // True when the column holds Null (a column added after the row was

@@ -177,8 +177,8 @@ struct TableDef {
 };
 
 // Reads the definition that starts at page |page| for the table |name|.
-// Throws errors::DatabaseOpen (kNotADatabase) when the pages are not a table
-// definition or it runs past its pages.
+// Throws Damaged (format.h) when the pages are not a table definition or it
+// runs past its pages.
 TableDef ReadTableDef(PageFile& file, uint32_t page, std::u16string name);
 
 // Applies the column properties of the table's LvProp value (the catalogue's

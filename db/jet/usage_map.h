@@ -26,8 +26,8 @@ class PageFile;
 
 class UsageMap {
  public:
-  // Reads the map stored in row |where|.  Throws errors::DatabaseOpen
-  // (kNotADatabase) when the row is missing or of an unknown type.
+  // Reads the map stored in row |where|.  Throws Damaged (format.h) when the
+  // row is missing or of an unknown type.
   static UsageMap Read(PageFile& file, RowId where);
 
   RowId where() const { return where_; }
