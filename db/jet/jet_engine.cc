@@ -173,19 +173,16 @@ class JetDb {
   JetDb(const JetDb&) = delete;
   JetDb& operator=(const JetDb&) = delete;
 
-  // Removes a copy that an import killed before its end left, when no other
-  // program has the host open; then opens the host to read it.
+  // Removes a copy that an import killed before its end left, and reads the
+  // host, when no other program has it open; otherwise Begin waits for it
+  // and reads it then.
   void Open() {
-    if (std::filesystem::exists(copy_)) {
-      if (std::unique_ptr<jet::HeldHost> held =
-              jet::HoldHost(host_, lock_file_, std::chrono::milliseconds(0))) {
-        std::error_code ignored;
-        std::filesystem::remove(copy_, ignored);
-      }
-    } else {
-      // Refuses a read-only file or folder now rather than at Begin.
-      jet::HoldHost(host_, lock_file_, std::chrono::milliseconds(0));
-    }
+    // Refuses a read-only file or folder now rather than at Begin.
+    std::unique_ptr<jet::HeldHost> held =
+        jet::HoldHost(host_, lock_file_, std::chrono::milliseconds(0));
+    if (!held) return;
+    RemoveCopy();  // still held: no other import has begun meanwhile
+    held.reset();  // on Windows this program's own handle would keep it from being read
     View();
   }
 
@@ -212,6 +209,10 @@ class JetDb {
     try {
       db_ = OpenDatabase(copy_);
       CheckWritable(*db_, path_);
+    } catch (const Error& e) {
+      db_.reset();
+      RemoveCopy();
+      throw NamingHost(e);
     } catch (...) {
       db_.reset();
       RemoveCopy();
@@ -291,6 +292,17 @@ class JetDb {
     } catch (const std::exception& e) {
       throw errors::DatabaseOpen(errors::kNotADatabase, PathToUtf8(path_), e.what());
     }
+  }
+
+  // |e|, met in the copy, as met in the host: the copy has the host's bytes.
+  Error NamingHost(const Error& e) const {
+    std::u16string description = e.description();
+    const std::u16string copy = PathToUtf16(copy_), host = PathToUtf16(path_);
+    for (size_t at = description.find(copy); at != std::u16string::npos;
+         at = description.find(copy, at + host.size())) {
+      description.replace(at, copy.size(), host);
+    }
+    return Error(e.number(), description);
   }
 
   jet::Database& View() {
