@@ -237,10 +237,15 @@ TEST_F(TableWriterTest, UpdatesGrowMemosAndMoveRowsKeepingTheRest) {
       Update(u"Titles", id, {u"Title", u"Description"}, {row[6], row[7]});
     }
   }
-  // New rows after all that, in the space updates freed.
-  std::vector<Variant> row = {I(4), I(1), I(1), I(1), T(Arabic(500))};
-  hadeeths[Insert(u"Hadeeths", {u"BookNo", u"TitleID", u"HadeethID", u"HadeethNo", u"Hadeeth"},
-                  row)] = row;
+  // New rows after all that, in the space updates freed; the AutoNumber
+  // goes on from the fixture's last.
+  for (int64_t i = 0; i < 40; ++i) {
+    const std::vector<Variant> row = {I(4), I(301), I(i), I(i), T(Arabic(i * 60, int(i)))};
+    hadeeths[Insert(u"Hadeeths", {u"BookNo", u"TitleID", u"HadeethID", u"HadeethNo", u"Hadeeth"},
+                    row)] = row;
+  }
+  titles[Insert(u"Titles", {u"BookNo", u"Title"}, {I(4), T(Arabic(30))})] = {
+      I(301), I(4), Variant(), Variant(), Variant(), Variant(), T(Arabic(30)), Variant()};
   Reopen();
   ExpectRows(u"Titles", titles);
   ExpectRows(u"Hadeeths", hadeeths);
