@@ -49,8 +49,8 @@ std::string LargeBook(int hadeeths) {
 
 // Each row sets up one thing the installer meets: a |book| in place of the
 // sample book, |setup| (shell commands run in the host's folder), a
-// |wrapper| around the executable, |sql| run on the host first, a |setting|
-// for the host's folder.  It checks the exit status, a part |shown| of the
+// |wrapper| around the executable and |args| after it, |sql| run on the host
+// first, a |setting| for the host's folder.  It checks the exit status, a part |shown| of the
 // output, the texts |stored| as kStored reads them ("?": not checked) and,
 // unless the file was |damaged| on purpose, the file.  Apostrophes, quotes,
 // semicolons, comment dashes and backslashes are text in every kind of
@@ -63,6 +63,7 @@ struct Case {
   std::string shown, stored, book = "", setup = "", wrapper = "", sql = "";
   bool damaged = false;
   std::string setting = "C:\\\\مكتب\\\\";
+  std::string args = "";
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -108,7 +109,7 @@ std::vector<Case> Cases() {
        "it is an Access database, and no ODBC driver that writes one is installed (looked for "
        "\"Microsoft Access Driver (*.mdb)\" or \"Microsoft Access Driver (*.mdb, *.accdb)\")",
        "?", "", "printf '\\0\\1\\0\\0Standard Jet DB\\0' >Hadeeth.mdb",
-       "env ODBCSYSINI=/nonexistent", "", true},
+       "env ODBCSYSINI=/nonexistent", "", true, "C:\\\\مكتب\\\\", "--engine=odbc"},
       {"display that no X server answers", 0,
        ADDBOOK_QT ? "addbook: no X server accepts a connection on the display \":87\"" : "", "?",
        "", "", "env DISPLAY=:87"},
@@ -163,7 +164,7 @@ TEST_P(EndsSoundly, WhateverItMeets) {
     const auto schema = inst.host.Value(kSchema);
     inst.host.Disconnect();  // the log folded into the file: the run finds the file alone
     ASSERT_EQ(std::system(("cd '" + inst.root + "'; " + c.setup).c_str()), 0);
-    EXPECT_EQ(inst.Run("", c.wrapper), c.status) << inst.out << inst.err;
+    EXPECT_EQ(inst.Run(c.args, c.wrapper), c.status) << inst.out << inst.err;
     std::filesystem::permissions(inst.root, std::filesystem::perms(0755));
     EXPECT_NE((inst.out + inst.err).find(c.shown), std::string::npos) << inst.out << inst.err;
     if (c.stored != "?") {
