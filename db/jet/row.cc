@@ -217,6 +217,11 @@ Variant DecodeFixed(ColumnType type, std::span<const uint8_t> b, uint8_t scale) 
 }
 
 Variant RowView::Value(PageFile& file, const Column& column) const {
+  if (column.more_flags & kColumnCalculated) {
+    throw Error(errors::kTypeMismatch, "The column " + Utf16ToUtf8(column.name) +
+                                           " is calculated, which this program "
+                                           "does not read");
+  }
   if (column.type == ColumnType::kBoolean) return Variant(int64_t{BoolValue(column) ? -1 : 0});
   if (IsNull(column)) return Variant();
   const std::span<const uint8_t> b = Bytes(column);

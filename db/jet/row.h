@@ -84,6 +84,7 @@ class RowView {
   std::span<const uint8_t> Bytes(const Column& column) const;
 
   // The value as database.h describes, long values read through |file|.
+  // Throws errors::kTypeMismatch for a calculated column.
   Variant Value(PageFile& file, const Column& column) const;
   // Whole-number columns only (Byte, Integer, Long, Yes/No): the value, or
   // nothing for Null.

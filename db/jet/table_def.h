@@ -64,13 +64,16 @@ enum class ColumnType : uint8_t {
 
 // Column flags (byte 15 of the column's entry).
 inline constexpr uint8_t kColumnFixed = 0x01;
-inline constexpr uint8_t kColumnNullable = 0x02;
+inline constexpr uint8_t kColumnUpdatable = 0x02;  // set on every ordinary column
 inline constexpr uint8_t kColumnAutoNumber = 0x04;
 inline constexpr uint8_t kColumnReplication = 0x10;
 inline constexpr uint8_t kColumnAutoGuid = 0x40;
 inline constexpr uint8_t kColumnHyperlink = 0x80;
 // More flags (byte 16).
 inline constexpr uint8_t kColumnCompressedUnicode = 0x01;
+// ACE 14 and later: a calculated column, its values stored with a header of
+// their own: Table::Read refuses it.
+inline constexpr uint8_t kColumnCalculated = 0xC0;
 
 // Real index flags.
 inline constexpr uint8_t kIndexUnique = 0x01;
