@@ -25,15 +25,13 @@ struct Json {
   int64_t integer = 0;
   double real = 0;
   std::u16string text;
-  std::vector<Json> items;
-  std::vector<std::pair<std::u16string, Json>> fields;
+  std::vector<Json> items;           // of a list, or an object's values
+  std::vector<std::u16string> keys;  // of an object
 
   const Json& operator[](std::u16string_view key) const {
     static const Json missing;
-    for (const auto& [k, v] : fields) {
-      if (k == key) return v;
-    }
-    return missing;
+    const auto it = std::find(keys.begin(), keys.end(), key);
+    return it == keys.end() ? missing : items[it - keys.begin()];
   }
 };
 
@@ -47,14 +45,12 @@ Json ParseJson(std::string_view& in) {
     in.remove_prefix(1);
     for (skip(); in.front() != '}' && in.front() != ']'; skip()) {
       if (in.front() == ',') in.remove_prefix(1);
-      if (v.kind == Json::kList) {
-        v.items.push_back(ParseJson(in));
-        continue;
+      if (v.kind == Json::kObject) {
+        v.keys.push_back(ParseJson(in).text);
+        skip();
+        in.remove_prefix(1);  // ':'
       }
-      std::u16string key = ParseJson(in).text;
-      skip();
-      in.remove_prefix(1);  // ':'
-      v.fields.emplace_back(std::move(key), ParseJson(in));
+      v.items.push_back(ParseJson(in));
     }
     in.remove_prefix(1);
   } else if (c == '"') {
@@ -255,6 +251,7 @@ TEST_F(JetDatabaseTest, EveryFixtureReadsAsItsDump) {
       for (const RowId id : rows) {
         const Json& row = dump[line++][u"row"];
         const std::vector<Variant> values = table->Read(id);
+        ASSERT_EQ(row.keys.size(), values.size());
         for (size_t c = 0; c < values.size(); ++c) {
           ASSERT_TRUE(AsJson(values[c]) == row[def.columns[c].name])
               << "row " << id.row << " of page " << id.page << ", "

@@ -132,17 +132,25 @@ TableDef ReadTableDef(PageFile& file, uint32_t page, std::u16string name) {
   def.last_auto_number_at = bytes.SpotOf(kLastAutoNumber);
   in.Seek(kTableType);
   def.table_type = in.U8();
+  in.Seek(kMaxColumns);
   def.max_columns = in.U16();
+  in.Seek(kVariableColumns);
   def.variable_columns = in.U16();
+  in.Seek(kColumnCount);
   const uint16_t column_count = in.U16();
+  in.Seek(kLogicalIndexCount);
   const uint32_t logical_count = in.U32();
+  in.Seek(kRealIndexCount);
   const uint32_t real_count = in.U32();
   if (logical_count > 1000 || real_count > 1000) {
     throw Damaged("the definition of " + table + " counts " + std::to_string(logical_count) +
                   " indexes");
   }
+  in.Seek(kUsedPages);
   def.used_pages = GetRowPointer(in.Take(4));
+  in.Seek(kFreeSpacePages);
   def.free_space_pages = GetRowPointer(in.Take(4));
+  in.Seek(kRealIndexCounts);
 
   def.real_indexes.resize(real_count);
   for (RealIndex& index : def.real_indexes) {
