@@ -47,7 +47,7 @@ size_t CompressedSize(std::u16string_view text) {
     }
     size += one ? 1 : 2;
   }
-  return one_byte ? size : size + 1;
+  return size;
 }
 
 std::string Compress(std::u16string_view text, size_t size) {
@@ -66,7 +66,6 @@ std::string Compress(std::u16string_view text, size_t size) {
       Append16(out, c);
     }
   }
-  if (!one_byte) out.push_back('\0');
   return out;
 }
 

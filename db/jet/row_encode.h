@@ -9,8 +9,7 @@
 // So the mode of every character is fixed by the character, and the text is
 // compressed when its column asks for it, it has at most 1024 characters,
 // none of them has a 00 byte in the two-byte mode, and the compressed form
-// is shorter.  A text that ends in the two-byte mode gets a closing 00, for
-// readers that lose a last two-byte character otherwise.
+// is shorter.  The text may end in either mode.
 #ifndef ADDBOOK_DB_JET_ROW_ENCODE_H_
 #define ADDBOOK_DB_JET_ROW_ENCODE_H_
 
