@@ -200,23 +200,23 @@ class JetDb {
                   "Could not use '" + PathToUtf8(path_) + "'; file already in use.");
     }
     try {
-      held->CopyTo(copy_);
-    } catch (const Error& e) {
-      throw errors::DatabaseOpen(
-          errors::kCannotOpenDatabase, PathToUtf8(path_),
-          "the copy that the import writes could not be made: " + Utf16ToUtf8(e.description()));
-    }
-    try {
+      try {
+        held->CopyTo(copy_);
+      } catch (const Error& e) {
+        throw errors::DatabaseOpen(
+            errors::kCannotOpenDatabase, PathToUtf8(path_),
+            "the copy that the import writes could not be made: " + Utf16ToUtf8(e.description()));
+      }
       db_ = OpenDatabase(copy_);
       CheckWritable(*db_, path_);
     } catch (const Error& e) {
       db_.reset();
       RemoveCopy();
       throw NamingHost(e);
-    } catch (...) {
+    } catch (const std::exception& e) {
       db_.reset();
       RemoveCopy();
-      throw;
+      throw Error(kEngineFailure, std::string("The transaction could not begin: ") + e.what());
     }
     held_ = std::move(held);
     ++transaction_;
@@ -307,8 +307,9 @@ class JetDb {
 
   jet::Database& View() {
     if (!view_) {
-      view_ = OpenDatabase(host_);
-      CheckWritable(*view_, path_);
+      std::unique_ptr<jet::Database> view = OpenDatabase(host_);
+      CheckWritable(*view, path_);
+      view_ = std::move(view);
     }
     return *view_;
   }

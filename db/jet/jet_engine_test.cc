@@ -230,6 +230,25 @@ TEST_F(JetEngineTest, FileInUse) {
   }
 }
 
+// A host with an index whose keys the engine cannot write exactly is refused
+// at open, naming the index, with nothing written.
+TEST_F(JetEngineTest, UnwritableIndexRefusedAtOpen) {
+  fs::copy_file(fs::path(ADDBOOK_JET_FIXTURES) / "host_text_index.mdb", host_,
+                fs::copy_options::overwrite_existing);
+  fs::permissions(host_, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string bytes = Bytes(host_);
+  try {
+    Open();
+    ADD_FAILURE() << "opened";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), errors::kNotADatabase);
+    EXPECT_NE(Utf16ToUtf8(e.description()).find("the index TitlesByTitle of the table Titles"),
+              std::string::npos);
+  }
+  EXPECT_TRUE(Bytes(host_) == bytes);
+  EXPECT_EQ(Folder(), std::vector<std::string>{"Hadeeth.mdb"});
+}
+
 #ifndef _WIN32
 // A disk that fills while the import is saved: the commit fails, the host is
 // as it was and the copy is gone.
