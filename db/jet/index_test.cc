@@ -14,6 +14,7 @@
 #include "base/error.h"
 #include "db/jet/catalogue.h"
 #include "db/jet/jet_table.h"
+#include "db/jet/jet_test_util.h"
 #include "db/jet/page_file.h"
 #include "db/jet/usage_map.h"
 
@@ -22,13 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using enum ColumnType;
-
-std::string Hex(std::string_view bytes) {
-  std::string hex;
-  for (unsigned char c : bytes)
-    hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
-  return hex;
-}
 
 TEST(IndexKeyTest, EncodesAsJetOrders) {
   struct Case {
@@ -68,16 +62,13 @@ TEST(IndexKeyTest, EncodesAsJetOrders) {
 class IndexTreeTest : public testing::Test {
  protected:
   void SetUp() override {
-    const fs::path fixture = fs::path(ADDBOOK_JET_FIXTURES) / "host_with_books.mdb";
-    if (!fs::exists(fixture)) GTEST_SKIP() << "no Access fixtures in " ADDBOOK_JET_FIXTURES;
-    path_ = fs::path(testing::TempDir()) /
-            ("index_test_" + std::to_string(std::random_device()()) + ".mdb");
-    fs::copy_file(fixture, path_);
+    if (!fs::is_directory(kFixtures)) GTEST_SKIP() << "no Access fixtures in " << kFixtures;
+    path_ = CopyFixture("host_with_books.mdb", TestFolder());
     file_ = PageFile::Open(path_);
   }
   void TearDown() override {
     file_.reset();
-    fs::remove(path_);
+    if (!path_.empty()) fs::remove_all(path_.parent_path());
   }
 
   TableDef Def(std::u16string_view name) {
