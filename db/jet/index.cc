@@ -368,7 +368,52 @@ size_t PackedSize(const Children& e, size_t from, size_t to, bool leaf, size_t r
 
 }  // namespace
 
-IndexTree::Page IndexTree::Load(uint32_t number) {
+struct IndexTree::Cached {
+  Page page;
+  uint64_t used = 0;
+};
+
+IndexTree::IndexTree(IndexPages& pages, uint32_t root_page) : pages_(pages), root_(root_page) {}
+
+IndexTree::~IndexTree() = default;
+
+IndexTree::Page& IndexTree::Load(uint32_t number) {
+  std::unique_ptr<Cached>& kept = cache_[number];
+  if (!kept) {
+    try {
+      kept = std::make_unique<Cached>(Cached{Decode(number)});
+    } catch (...) {
+      cache_.erase(number);
+      throw;
+    }
+  }
+  kept->used = ++clock_;
+  return kept->page;
+}
+
+IndexTree::Page& IndexTree::Add() {
+  uint32_t number = pages_.Allocate();
+  std::unique_ptr<Cached>& kept = cache_[number];
+  kept = std::make_unique<Cached>();
+  kept->page.number = number;
+  kept->used = ++clock_;
+  return kept->page;
+}
+
+void IndexTree::Trim() {
+  // A run of inserts in key order uses the pages along the right edge of
+  // the tree; random keys use more, and decode again what was let go.
+  constexpr size_t kKept = 64;
+  if (cache_.size() <= kKept) return;
+  std::vector<uint64_t> uses;
+  uses.reserve(cache_.size());
+  for (const auto& [number, kept] : cache_) uses.push_back(kept->used);
+  auto cut = uses.begin() + ptrdiff_t(uses.size() - kKept / 2);
+  std::nth_element(uses.begin(), cut, uses.end());
+  std::erase_if(cache_, [&](const auto& kept) { return kept.second->used < *cut; });
+}
+
+IndexTree::Page IndexTree::Decode(uint32_t number) {
   Bytes b = pages_.Read(number);
   size_t page_size = pages_.page_size();
   if (b.size() < page_size || page_size <= kEntriesAt) throw Damaged(number, "it is cut short");
@@ -419,23 +464,14 @@ IndexTree::Page IndexTree::Load(uint32_t number) {
   return page;
 }
 
-void IndexTree::Store(const Page& page) {
+void IndexTree::Store(Page& page) {
   size_t page_size = pages_.page_size();
   size_t n = page.entries.size();
   size_t room = Room(page_size);
   size_t prefix = PrefixOnPage(page.entries, 0, n, page.leaf, room);
-  std::string data;
-  std::string mask(kEntriesAt - kEntryMaskAt, '\0');
-  for (size_t i = 0; i < n; ++i) {
-    const Child& c = page.entries[i];
-    data.append(c.entry.key, i == 0 ? 0 : prefix);
-    AppendBig(data, c.entry.row.page, 3);
-    data.push_back(char(c.entry.row.row));
-    if (!page.leaf) AppendBig(data, c.page, 4);
-    mask[data.size() / 8] = char(mask[data.size() / 8] | 1 << data.size() % 8);
-  }
+  size_t size = PackedSize(page.entries, 0, n, page.leaf, room);
   // Pages are split before they are stored, so this holds.
-  if (data.size() > room) {
+  if (size > room) {
     throw Damaged(page.number, "its entries do not fit");
   }
   std::span<uint8_t> b = pages_.Write(page.number);
@@ -443,20 +479,37 @@ void IndexTree::Store(const Page& page) {
   std::fill(b.begin(), b.end(), 0);
   b[0] = page.leaf ? kLeafPage : kNodePage;
   b[1] = 0x01;
-  Put16(b, kFreeSpaceAt, uint32_t(page_size - kEntriesAt - data.size()));
+  Put16(b, kFreeSpaceAt, uint32_t(page_size - kEntriesAt - size));
   Put32(b, kTdefPageAt, tdef_page_);
   Put32(b, kPrevPageAt, page.prev);
   Put32(b, kNextPageAt, page.next);
   Put32(b, kTailPageAt, page.tail);
   Put16(b, kPrefixLengthAt, uint32_t(prefix));
-  std::copy(mask.begin(), mask.end(), b.begin() + kEntryMaskAt);
-  std::copy(data.begin(), data.end(), b.begin() + kEntriesAt);
+  uint8_t* data = b.data() + kEntriesAt;
+  size_t end = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const Child& c = page.entries[i];
+    size_t skip = i == 0 ? 0 : prefix;
+    std::copy(c.entry.key.begin() + ptrdiff_t(skip), c.entry.key.end(), data + end);
+    end += c.entry.key.size() - skip;
+    data[end++] = uint8_t(c.entry.row.page >> 16);
+    data[end++] = uint8_t(c.entry.row.page >> 8);
+    data[end++] = uint8_t(c.entry.row.page);
+    data[end++] = uint8_t(c.entry.row.row);
+    if (!page.leaf) {
+      for (int shift = 24; shift >= 0; shift -= 8) data[end++] = uint8_t(c.page >> shift);
+    }
+    b[kEntryMaskAt + end / 8] |= uint8_t(1 << end % 8);
+  }
+  page.tdef = tdef_page_;
+  page.data_end = end;
+  page.free_space = page_size - kEntriesAt - end;
 }
 
 // Sets the level links of page |number|: what is given, nothing else.
 void IndexTree::Relink(uint32_t number, std::optional<uint32_t> prev,
                        std::optional<uint32_t> next) {
-  Page page = Load(number);
+  Page& page = Load(number);
   if (prev) page.prev = *prev;
   if (next) page.next = *next;
   Store(page);
@@ -476,19 +529,19 @@ bool IndexTree::HasKeyNeighbour(const Page& leaf, size_t pos, std::string_view k
   if (pos > 0) {
     if (e[pos - 1].entry.key == key) return true;
   } else if (leaf.prev != 0) {
-    Page prev = Load(leaf.prev);
+    const Page& prev = Load(leaf.prev);
     if (!prev.entries.empty() && prev.entries.back().entry.key == key) return true;
   }
   if (pos < e.size()) return e[pos].entry.key == key;
   if (leaf.next == 0) return false;
-  Page next = Load(leaf.next);
+  const Page& next = Load(leaf.next);
   return !next.entries.empty() && next.entries.front().entry.key == key;
 }
 
-// Moves entries [0, keep_from) of |page| to a new page |lower| linked before
-// it, and stores both.
-void IndexTree::Split(Page& page, size_t keep_from, Page& lower) {
-  lower.number = pages_.Allocate();
+// Moves entries [0, keep_from) of |page| to a new page linked before it,
+// stores both and returns the new one.
+IndexTree::Page& IndexTree::Split(Page& page, size_t keep_from) {
+  Page& lower = Add();
   lower.leaf = page.leaf;
   lower.entries.assign(page.entries.begin(), page.entries.begin() + ptrdiff_t(keep_from));
   page.entries.erase(page.entries.begin(), page.entries.begin() + ptrdiff_t(keep_from));
@@ -508,11 +561,12 @@ void IndexTree::Split(Page& page, size_t keep_from, Page& lower) {
   }
   Store(lower);
   Store(page);
+  return lower;
 }
 
 IndexTree::Outcome IndexTree::InsertInto(uint32_t number, const IndexEntry& entry, int depth) {
   if (depth > kMaxDepth) throw Damaged(number, "the tree is too deep");
-  Page page = Load(number);
+  Page& page = Load(number);
   if (page.tdef != tdef_page_) throw Damaged(number, "it belongs to another table");
   Outcome out;
   if (page.leaf) {
@@ -573,18 +627,17 @@ IndexTree::Outcome IndexTree::InsertInto(uint32_t number, const IndexEntry& entr
     if (keep_from == 0) throw Damaged(number, "its entries cannot be split");
   }
   IndexEntry lower_last = page.entries[keep_from - 1].entry;
-  Page lower;
   if (depth > 0) {
-    Split(page, keep_from, lower);
-    out.lower = Child{std::move(lower_last), lower.number};
+    out.lower = Child{std::move(lower_last), Split(page, keep_from).number};
     return out;
   }
   // The root moves everything down into two new pages and keeps one entry
   // for the lower and its tail for the upper.
-  Page upper = page;
-  upper.number = pages_.Allocate();
-  upper.prev = upper.next = 0;
-  Split(upper, keep_from, lower);
+  Page& upper = Add();
+  upper.leaf = page.leaf;
+  upper.tail = page.tail;
+  upper.entries = std::move(page.entries);
+  const Page& lower = Split(upper, keep_from);
   page.leaf = false;
   page.entries = {Child{lower_last, lower.number}};
   page.tail = upper.number;
@@ -600,7 +653,7 @@ struct IndexTree::ScanState {
 
 IndexScan IndexTree::Scan() {
   ScanState state;
-  Page root = Load(root_);
+  Page root = Decode(root_);
   tdef_page_ = root.tdef;
   if (root.prev != 0 || root.next != 0) throw Damaged(root_, "the root has neighbours");
   ScanPage(root, 1, state);
@@ -647,7 +700,7 @@ IndexEntry IndexTree::ScanPage(const Page& page, int depth, ScanState& state) {
   }
   IndexEntry last;
   for (size_t i = 0; i < page.children(); ++i) {
-    Page child = Load(page.child(i));
+    Page child = Decode(page.child(i));
     last = ScanPage(child, depth + 1, state);
     if (i < page.entries.size() && page.entries[i].entry != last) {
       throw Damaged(number, "an entry differs from the last one under its child");
@@ -661,25 +714,26 @@ IndexEntry IndexTree::ScanPage(const Page& page, int depth, ScanState& state) {
 }
 
 std::vector<RowId> IndexTree::Find(std::string_view key) {
+  Trim();
   IndexEntry probe{std::string(key), RowId{}};
-  Page page = Load(root_);
-  for (int depth = 0; !page.leaf; ++depth) {
-    if (depth > kMaxDepth) throw Damaged(page.number, "the tree is too deep");
-    page = Load(page.child(ChildFor(page, probe)));
+  const Page* page = &Load(root_);
+  for (int depth = 0; !page->leaf; ++depth) {
+    if (depth > kMaxDepth) throw Damaged(page->number, "the tree is too deep");
+    page = &Load(page->child(ChildFor(*page, probe)));
   }
   std::vector<RowId> rows;
   std::set<uint32_t> seen;
-  auto it = std::lower_bound(page.entries.begin(), page.entries.end(), probe,
+  auto it = std::lower_bound(page->entries.begin(), page->entries.end(), probe,
                              [](const Child& c, const IndexEntry& e) { return c.entry < e; });
-  size_t pos = size_t(it - page.entries.begin());
+  size_t pos = size_t(it - page->entries.begin());
   while (true) {
-    for (; pos < page.entries.size(); ++pos) {
-      if (page.entries[pos].entry.key != key) return rows;
-      rows.push_back(page.entries[pos].entry.row);
+    for (; pos < page->entries.size(); ++pos) {
+      if (page->entries[pos].entry.key != key) return rows;
+      rows.push_back(page->entries[pos].entry.row);
     }
-    if (page.next == 0) return rows;
-    if (!seen.insert(page.number).second) throw Damaged(page.number, "its leaves loop");
-    page = Load(page.next);
+    if (page->next == 0) return rows;
+    if (!seen.insert(page->number).second) throw Damaged(page->number, "its leaves loop");
+    page = &Load(page->next);
     pos = 0;
   }
 }
@@ -688,8 +742,16 @@ bool IndexTree::Insert(std::string_view key, RowId row) {
   if (row.page > 0xffffff || row.row > 0xff) {
     throw Error(errors::kInvalidArgument, "An index entry cannot point to this row");
   }
-  tdef_page_ = Load(root_).tdef;
-  return InsertInto(root_, IndexEntry{std::string(key), row}, 0).new_key;
+  Trim();
+  try {
+    tdef_page_ = Load(root_).tdef;
+    return InsertInto(root_, IndexEntry{std::string(key), row}, 0).new_key;
+  } catch (...) {
+    // The kept pages may hold changes that were not stored: read the file
+    // again next time.
+    cache_.clear();
+    throw;
+  }
 }
 
 }  // namespace addbook::jet

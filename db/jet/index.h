@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "db/jet/database.h"
@@ -120,9 +121,14 @@ struct IndexScan {
 // The tree of one index, read and changed through |pages|.  Throws Error
 // (3343, the file is damaged) naming the page when a page it reads is not an
 // index page of this tree or its entries cannot be read.
+//
+// Find and Insert keep the pages they decoded, so that a run of inserts
+// decodes each page once: while a tree lives, its pages must change only
+// through it (Scan always reads the file).
 class IndexTree {
  public:
-  IndexTree(IndexPages& pages, uint32_t root_page) : pages_(pages), root_(root_page) {}
+  IndexTree(IndexPages& pages, uint32_t root_page);
+  ~IndexTree();
 
   // Every entry in key order, read from the root down, with every page
   // checked as Jet and the other readers need it: page kind, the entry mask,
@@ -148,19 +154,29 @@ class IndexTree {
   struct Outcome;
 
   struct ScanState;
+  struct Cached;
 
-  Page Load(uint32_t number);
-  void Store(const Page& page);
+  // The page decoded, as kept: valid until the next call of Trim.
+  Page& Load(uint32_t number);
+  Page Decode(uint32_t number);
+  // A new page of the tree, kept, for the caller to fill and store.
+  Page& Add();
+  // Writes |page| whole and keeps its header's counts in step.
+  void Store(Page& page);
+  // Forgets the pages used least lately once more than a few are kept.
+  void Trim();
   void Relink(uint32_t number, std::optional<uint32_t> prev, std::optional<uint32_t> next);
   size_t ChildFor(const Page& page, const IndexEntry& entry) const;
   bool HasKeyNeighbour(const Page& leaf, size_t pos, std::string_view key);
-  void Split(Page& page, size_t keep_from, Page& lower);
+  Page& Split(Page& page, size_t keep_from);
   Outcome InsertInto(uint32_t number, const IndexEntry& entry, int depth);
   IndexEntry ScanPage(const Page& page, int depth, ScanState& state);
 
   IndexPages& pages_;
   uint32_t root_;
   uint32_t tdef_page_ = 0;
+  std::unordered_map<uint32_t, std::unique_ptr<Cached>> cache_;
+  uint64_t clock_ = 0;  // counts uses of the kept pages
 };
 
 }  // namespace addbook::jet
