@@ -306,6 +306,10 @@ struct IndexTree::Page {
   uint32_t tail = 0;
   size_t free_space = 0;  // as the header says, for Scan
   size_t data_end = 0;
+  // The first |clean| entries are on the page as Store last wrote them, with
+  // a prefix of |stored_prefix| bytes; none on a page not yet stored.
+  size_t clean = 0;
+  size_t stored_prefix = 0;
   std::vector<Child> entries;
 
   size_t children() const { return entries.size() + (tail != 0); }
@@ -328,6 +332,7 @@ void KeepTail(Page& page) {
   if (page.tail == 0 && page.entries.size() > 1) {
     page.tail = page.entries.back().page;
     page.entries.pop_back();
+    page.clean = std::min(page.clean, page.entries.size());
   }
 }
 
@@ -476,7 +481,22 @@ void IndexTree::Store(Page& page) {
   }
   std::span<uint8_t> b = pages_.Write(page.number);
   if (b.size() < page_size) throw Damaged(page.number, "it is cut short");
-  std::fill(b.begin(), b.end(), 0);
+  // The entries that Store wrote before and that have not changed since
+  // keep their bytes; the page becomes what writing it whole would make.
+  size_t first = prefix == page.stored_prefix ? std::min(page.clean, n) : 0;
+  size_t end = 0;
+  for (size_t i = 0; i < first; ++i) {
+    end += EntrySize(page.entries[i].entry, page.leaf) - (i == 0 ? 0 : prefix);
+  }
+  if (first == 0) {
+    std::fill(b.begin(), b.end(), 0);
+  } else {
+    std::fill(b.begin() + ptrdiff_t(kEntriesAt + end),
+              b.begin() + ptrdiff_t(kEntriesAt + page.data_end), 0);
+    for (size_t bit = end + 1; bit <= page.data_end; ++bit) {
+      b[kEntryMaskAt + bit / 8] &= uint8_t(~(1 << bit % 8));
+    }
+  }
   b[0] = page.leaf ? kLeafPage : kNodePage;
   b[1] = 0x01;
   Put16(b, kFreeSpaceAt, uint32_t(page_size - kEntriesAt - size));
@@ -486,8 +506,7 @@ void IndexTree::Store(Page& page) {
   Put32(b, kTailPageAt, page.tail);
   Put16(b, kPrefixLengthAt, uint32_t(prefix));
   uint8_t* data = b.data() + kEntriesAt;
-  size_t end = 0;
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = first; i < n; ++i) {
     const Child& c = page.entries[i];
     size_t skip = i == 0 ? 0 : prefix;
     std::copy(c.entry.key.begin() + ptrdiff_t(skip), c.entry.key.end(), data + end);
@@ -504,6 +523,8 @@ void IndexTree::Store(Page& page) {
   page.tdef = tdef_page_;
   page.data_end = end;
   page.free_space = page_size - kEntriesAt - end;
+  page.clean = n;
+  page.stored_prefix = prefix;
 }
 
 // Sets the level links of page |number|: what is given, nothing else.
@@ -545,6 +566,7 @@ IndexTree::Page& IndexTree::Split(Page& page, size_t keep_from) {
   lower.leaf = page.leaf;
   lower.entries.assign(page.entries.begin(), page.entries.begin() + ptrdiff_t(keep_from));
   page.entries.erase(page.entries.begin(), page.entries.begin() + ptrdiff_t(keep_from));
+  page.clean = 0;
   lower.prev = page.prev;
   lower.next = page.number;
   if (page.prev != 0) Relink(page.prev, std::nullopt, lower.number);
@@ -578,6 +600,7 @@ IndexTree::Outcome IndexTree::InsertInto(uint32_t number, const IndexEntry& entr
     }
     out.new_key = !HasKeyNeighbour(page, pos, entry.key);
     page.entries.insert(it, Child{entry, 0});
+    page.clean = std::min(page.clean, pos);
     if (pos + 1 == page.entries.size()) {
       out.new_last = entry;
       out.appended = page.next == 0;
@@ -592,12 +615,14 @@ IndexTree::Outcome IndexTree::InsertInto(uint32_t number, const IndexEntry& entr
     if (below.new_last) {
       if (i < page.entries.size()) {
         page.entries[i].entry = *below.new_last;
+        page.clean = std::min(page.clean, i);
         changed = true;
       }
       if (last_child) out.new_last = below.new_last;
     }
     if (below.lower) {
       page.entries.insert(page.entries.begin() + ptrdiff_t(i), *below.lower);
+      page.clean = std::min(page.clean, i);
       changed = true;
     }
     if (!changed) return out;
@@ -640,6 +665,7 @@ IndexTree::Outcome IndexTree::InsertInto(uint32_t number, const IndexEntry& entr
   const Page& lower = Split(upper, keep_from);
   page.leaf = false;
   page.entries = {Child{lower_last, lower.number}};
+  page.clean = 0;
   page.tail = upper.number;
   Store(page);
   return out;
