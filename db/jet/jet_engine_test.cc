@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include "base/text.h"
 #include "db/sql_text.h"
@@ -84,10 +85,11 @@ class JetEngineTest : public testing::Test {
   void SetUp() override {
     const fs::path fixture = fs::path(ADDBOOK_JET_FIXTURES) / "host_indexed.mdb";
     if (!fs::exists(fixture)) GTEST_SKIP() << "no Access fixtures in " ADDBOOK_JET_FIXTURES;
+    // Test runs of other builds may share the temporary folder.
     folder_ = fs::temp_directory_path() /
               ("jet_engine_test_" +
-               std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(folder_);
+               std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+               std::to_string(std::random_device()()));
     fs::create_directories(folder_);
     host_ = folder_ / "Hadeeth.mdb";
     fs::copy_file(fixture, host_);
