@@ -7,23 +7,29 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "db/jet/file_io.h"
+#include "db/jet/win32_error.h"
 
 namespace addbook::jet {
-namespace {
 
-std::string SystemMessage(DWORD code) {
+std::string SystemWords(unsigned long code) {
   wchar_t* text = nullptr;
   const DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text ? text : L"", n);
+  std::wstring message(text ? text : L"", text ? n : 0);
   if (text) LocalFree(text);
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
                               message.back() == L'.' || message.back() == L' ')) {
     message.pop_back();
   }
-  return message.empty() ? "system error " + std::to_string(code)
-                         : Utf16ToUtf8(WideToUtf16(message));
+  return Utf16ToUtf8(WideToUtf16(message));
+}
+
+namespace {
+
+std::string SystemMessage(DWORD code) {
+  std::string words = SystemWords(code);
+  return words.empty() ? "system error " + std::to_string(code) : words;
 }
 
 OVERLAPPED At(uint64_t offset) {

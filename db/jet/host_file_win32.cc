@@ -13,23 +13,14 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "db/jet/host_file.h"
+#include "db/jet/win32_error.h"
 
 namespace addbook::jet {
 namespace {
 
 // The system's words for |error|, with its number.
 std::string Reason(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text ? text : L"", text ? length : 0);
-  if (text) LocalFree(text);
-  while (!message.empty() &&
-         (message.back() == L'\r' || message.back() == L'\n' || message.back() == L'.')) {
-    message.pop_back();
-  }
-  return Utf16ToUtf8(WideToUtf16(message)) + " (system error " + std::to_string(error) + ")";
+  return SystemWords(error) + " (system error " + std::to_string(error) + ")";
 }
 
 Error FileError(const std::filesystem::path& path, DWORD error) {

@@ -186,21 +186,27 @@ TableWriter::TableWriter(JetTable& table) : table_(table) {}
 
 TableWriter::~TableWriter() = default;
 
-RowId TableWriter::Insert(const std::vector<size_t>& columns, const std::vector<Variant>& values) {
+TableWriter::State& TableWriter::Prepare(std::string_view what, const std::vector<size_t>& columns,
+                                         const std::vector<Variant>& values) {
   if (!state_) state_ = std::make_unique<State>(table_);
-  State& s = *state_;
+  if (columns.size() != values.size()) {
+    throw Error(addbook::errors::kInvalidArgument,
+                std::string(what) + " takes one value per column");
+  }
+  for (size_t c : columns) {
+    if (c >= state_->def.columns.size()) throw addbook::errors::ItemNotFound();
+  }
+  return *state_;
+}
+
+RowId TableWriter::Insert(const std::vector<size_t>& columns, const std::vector<Variant>& values) {
+  State& s = Prepare("Insert", columns, values);
   TableDef& def = s.def;
   const size_t count = def.columns.size();
-  if (columns.size() != values.size()) {
-    throw Error(addbook::errors::kInvalidArgument, "Insert takes one value per column");
-  }
 
   // What every column gets.
   std::vector<std::optional<Variant>> given(count);
-  for (size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i] >= count) throw addbook::errors::ItemNotFound();
-    given[columns[i]] = values[i];
-  }
+  for (size_t i = 0; i < columns.size(); ++i) given[columns[i]] = values[i];
   uint32_t last_auto_number = def.last_auto_number;
   std::vector<ColumnValue> row;
   std::vector<Variant> stored;  // as Read will give the row back
@@ -286,16 +292,9 @@ RowId TableWriter::Insert(const std::vector<size_t>& columns, const std::vector<
 
 void TableWriter::Update(RowId id, const std::vector<size_t>& columns,
                          const std::vector<Variant>& values) {
-  if (!state_) state_ = std::make_unique<State>(table_);
-  State& s = *state_;
+  State& s = Prepare("Update", columns, values);
   TableDef& def = s.def;
   const size_t count = def.columns.size();
-  if (columns.size() != values.size()) {
-    throw Error(addbook::errors::kInvalidArgument, "Update takes one value per column");
-  }
-  for (size_t c : columns) {
-    if (c >= count) throw addbook::errors::ItemNotFound();
-  }
 
   // The row as it is: its place, its values, and what it stores for each
   // column (copied, since its page is about to change).

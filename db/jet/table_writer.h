@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "db/jet/database.h"
@@ -57,6 +58,11 @@ class TableWriter {
 
  private:
   class State;
+  // The writer's state, made at the first write, once |what|'s arguments are
+  // checked: one value per column named, every column one of the table's.
+  State& Prepare(std::string_view what, const std::vector<size_t>& columns,
+                 const std::vector<Variant>& values);
+
   JetTable& table_;
   std::unique_ptr<State> state_;
 };
