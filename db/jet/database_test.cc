@@ -245,20 +245,22 @@ TEST_F(JetDatabaseTest, PagesAndMapsWrittenBack) {
   }
 
   const fs::path file = Copy("host_with_books.mdb");
-  const auto db = Database::Open(file);
-  const TableDef& def = static_cast<JetTable*>(db->FindTable(u"Titles"))->def();
+  // The map's place, read before the file is opened again: Windows opens it
+  // for one writer at a time.
+  const RowId used_pages =
+      static_cast<JetTable*>(Database::Open(file)->FindTable(u"Titles"))->def().used_pages;
   const auto pages = PageFile::Open(file);
-  UsageMap map = UsageMap::Read(*pages, def.used_pages);
+  UsageMap map = UsageMap::Read(*pages, used_pages);
   std::vector<uint32_t> held = map.Pages();
   for (const uint32_t far : {70000u, 100u, 3u}) {
     map.Add(*pages, far);
     held.push_back(far);
     std::sort(held.begin(), held.end());
-    EXPECT_EQ(UsageMap::Read(*pages, def.used_pages).Pages(), held) << far;
+    EXPECT_EQ(UsageMap::Read(*pages, used_pages).Pages(), held) << far;
   }
   map.Remove(*pages, 70000);
   held.pop_back();
-  EXPECT_EQ(UsageMap::Read(*pages, def.used_pages).Pages(), held);
+  EXPECT_EQ(UsageMap::Read(*pages, used_pages).Pages(), held);
 }
 
 // Files this engine does not write are refused with what was found.

@@ -156,6 +156,7 @@ TEST_F(IndexTreeTest, KeepsTreeWholeThroughAppendsAndRandomInserts) {
   // The pages reach the file and the index's usage map lists every one.
   file_->Flush();
   pages.reset();
+  file_.reset();  // Windows opens the file for one writer at a time
   file_ = PageFile::Open(path_);
   pages = IndexPagesOf(*file_, usage_map);
   scan = IndexTree(*pages, index.root_page).Scan();
