@@ -15,10 +15,6 @@
 
 namespace addbook {
 
-// The character that the Windows-1256 byte |byte| stands for.  Every byte
-// value has one; 0x00-0x7F are themselves.
-char16_t DecodeCp1256(unsigned char byte);
-
 // One file open for sequential input.  Reads in fixed-size chunks, so memory
 // stays bounded by the longest item whatever the size of the file.
 class SourceFile {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/code_page.h"
 #include "gtest/gtest.h"
 
 namespace addbook {
@@ -27,7 +28,7 @@ Items ReadAll(const std::string& bytes) {
   return items;
 }
 
-TEST(DecodeCp1256Test, AgreesWithIconvForEveryByte) {
+TEST(Cp1256Test, AgreesWithIconvForEveryByte) {
   char bytes[256];
   unsigned char utf16le[512];
   for (int b = 0; b < 256; ++b) bytes[b] = static_cast<char>(b);
@@ -37,8 +38,12 @@ TEST(DecodeCp1256Test, AgreesWithIconvForEveryByte) {
   ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1)) << "iconv has no CP1256";
   ASSERT_EQ(iconv(cd, &in, &in_left, &out, &out_left), 0u);
   iconv_close(cd);
-  for (int b = 0; b < 256; ++b)
+  for (int b = 0; b < 256; ++b) {
     EXPECT_EQ(DecodeCp1256(b), utf16le[2 * b] | utf16le[2 * b + 1] << 8) << "byte " << b;
+    EXPECT_EQ(EncodeCp1256(DecodeCp1256(b)), b) << "byte " << b;
+  }
+  EXPECT_EQ(EncodeCp1256(u'\u0100'), std::nullopt);  // a character the code page lacks
+  EXPECT_EQ(EncodeCp1256(u'\uFFFF'), std::nullopt);
 }
 
 // Bytes of a file and the items read from it.

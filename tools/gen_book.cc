@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "source/source_file.h"
+#include "base/code_page.h"
 
 namespace {
 

@@ -9,10 +9,12 @@ namespace addbook::jet {
 namespace {
 
 // Where the slot of row |row| is.
-size_t SlotAt(uint16_t row) { return kDataRowTable + kRowSlotSize * row; }
+size_t SlotAt(std::span<const uint8_t> page, uint16_t row) {
+  return DataRowTableAt(page.size()) + kRowSlotSize * row;
+}
 
 uint16_t SlotValue(std::span<const uint8_t> page, uint16_t row) {
-  return Get16(page.data() + SlotAt(row));
+  return Get16(page.data() + SlotAt(page, row));
 }
 uint16_t StartOf(std::span<const uint8_t> page, uint16_t row) {
   return SlotValue(page, row) & kRowOffsetMask;
@@ -28,13 +30,13 @@ size_t LowestRow(std::span<const uint8_t> page) {
 }
 
 void SetRowCount(std::span<uint8_t> page, uint16_t rows) {
-  Put16(page.data() + kDataRowCount, rows);
+  Put16(page.data() + DataRowCountAt(page.size()), rows);
 }
 void SetFreeBytes(std::span<uint8_t> page, size_t free) {
   Put16(page.data() + kDataFreeSpace, static_cast<uint16_t>(free));
 }
 void SetSlot(std::span<uint8_t> page, uint16_t row, size_t start, uint16_t flags) {
-  Put16(page.data() + SlotAt(row), static_cast<uint16_t>(start | flags));
+  Put16(page.data() + SlotAt(page, row), static_cast<uint16_t>(start | flags));
 }
 
 constexpr uint16_t kRowFreed = kRowDeleted | kRowMoved;
@@ -46,21 +48,23 @@ void InitDataPage(std::span<uint8_t> page, uint32_t owner) {
   page[0] = kPageData;
   page[1] = 0x01;
   Put32(page.data() + kDataOwner, owner);
-  SetFreeBytes(page, page.size() - kDataRowTable);
+  SetFreeBytes(page, page.size() - DataRowTableAt(page.size()));
 }
 
-uint16_t RowCount(std::span<const uint8_t> page) { return Get16(page.data() + kDataRowCount); }
+uint16_t RowCount(std::span<const uint8_t> page) {
+  return Get16(page.data() + DataRowCountAt(page.size()));
+}
 
 uint16_t FreeBytes(std::span<const uint8_t> page) { return Get16(page.data() + kDataFreeSpace); }
 
 bool IsPacked(std::span<const uint8_t> page) {
   const uint16_t rows = RowCount(page);
-  if (SlotAt(rows) > page.size()) return false;
+  if (SlotAt(page, rows) > page.size()) return false;
   for (uint16_t row = 0; row < rows; ++row) {
     if (StartOf(page, row) > EndOf(page, row)) return false;
   }
   const size_t lowest = LowestRow(page);
-  return lowest >= SlotAt(rows) && FreeBytes(page) == lowest - SlotAt(rows);
+  return lowest >= SlotAt(page, rows) && FreeBytes(page) == lowest - SlotAt(page, rows);
 }
 
 bool FitsNewRow(std::span<const uint8_t> page, size_t size) {
@@ -118,7 +122,7 @@ void FreeRow(std::span<uint8_t> page, uint16_t row, uint16_t flags) {
   uint16_t rows = RowCount(page);
   while (rows > 0 && StartOf(page, rows - 1) == EndOf(page, rows - 1)) {
     --rows;
-    Put16(page.data() + SlotAt(rows), 0);
+    Put16(page.data() + SlotAt(page, rows), 0);
     SetRowCount(page, rows);
     SetFreeBytes(page, FreeBytes(page) + kRowSlotSize);
   }

@@ -275,7 +275,7 @@ TEST_F(JetDatabaseTest, RefusedFiles) {
       "; the Windows build of this program writes such files through Microsoft's Access driver";
   const auto masked = [](size_t offset, uint8_t value) {
     return [=](const fs::path& file) {
-      Patch(file, 0, kPageSize, [&](std::span<uint8_t> page) {
+      Patch(file, 0, kPageSizeJet3, [&](std::span<uint8_t> page) {
         ApplyHeaderMask(page);
         page[offset] = value;
         ApplyHeaderMask(page);
@@ -283,10 +283,12 @@ TEST_F(JetDatabaseTest, RefusedFiles) {
     };
   };
   const std::vector<Case> cases = {
-      {"Jet 3", "real/openiti_shamela_32.mdb", nullptr,
-       "it is an Access 97 (Jet 3) database, version byte 0, which this program does not write "
-       "itself" +
+      {"Jet 3 in code page 1252", "real/openiti_shamela_32.mdb", masked(0x3C, 0xE4),
+       "it is an Access 97 (Jet 3) database whose text is in code page 1252, where this program "
+       "writes Access 97 text in code page 1256 only" +
            elsewhere},
+      {"Jet 3 password", "real/openiti_shamela_32.mdb", masked(0x55, 0x11),
+       "it is protected by a database password" + elsewhere},
       {"unknown version", "host_plain.mdb",
        [](const fs::path& f) { Patch(f, 0x14, 1, [](std::span<uint8_t> b) { b[0] = 9; }); },
        "its format version byte is 9, a version of Access this program does not know" + elsewhere},

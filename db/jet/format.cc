@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/code_page.h"
 #include "base/text.h"
 
 namespace addbook::jet {
@@ -15,10 +16,13 @@ namespace {
 
 constexpr size_t kMaskedStart = 0x18;
 constexpr size_t kMaskedLength = 128;
+constexpr size_t kMaskedLengthJet3 = 126;
+constexpr size_t kSortOrderJet3 = 0x3A;
 constexpr size_t kCodePage = 0x3C;
 constexpr size_t kDatabaseKey = 0x3E;
 constexpr size_t kPassword = 0x42;
 constexpr size_t kPasswordLength = 40;
+constexpr size_t kPasswordLengthJet3 = 20;
 constexpr size_t kSortOrder = 0x6E;
 constexpr size_t kSortVersion = 0x71;
 constexpr size_t kCreationDate = 0x72;
@@ -69,7 +73,8 @@ std::string Hex(uint32_t value) {
 
 void ApplyHeaderMask(std::span<uint8_t> page0) {
   static const std::array<uint8_t, kMaskedLength> mask = HeaderMask();
-  for (size_t i = 0; i < kMaskedLength; ++i) page0[kMaskedStart + i] ^= mask[i];
+  const size_t n = page0[0x14] == kVersionJet3 ? kMaskedLengthJet3 : kMaskedLength;
+  for (size_t i = 0; i < n; ++i) page0[kMaskedStart + i] ^= mask[i];
 }
 
 FileHeader DecodeHeader(std::span<const uint8_t> page0, const std::filesystem::path& path) {
@@ -88,9 +93,8 @@ FileHeader DecodeHeader(std::span<const uint8_t> page0, const std::filesystem::p
   header.version = page0[0x14];
   switch (header.version) {
     case kVersionJet3:
-      Refuse(path,
-             "it is an Access 97 (Jet 3) database, version byte 0, which this program "
-             "does not write itself");
+      header.page_size = kPageSizeJet3;
+      break;
     case kVersionJet4:
     case kVersionAce12:
     case kVersionAce14:
@@ -104,11 +108,28 @@ FileHeader DecodeHeader(std::span<const uint8_t> page0, const std::filesystem::p
   std::copy_n(page0.begin(), head.size(), head.begin());
   ApplyHeaderMask(head);
   header.code_page = Get16(&head[kCodePage]);
-  header.sort_order = Get16(&head[kSortOrder]);
-  header.sort_version = head[kSortVersion];
+  if (header.jet3()) {
+    header.sort_order = Get16(&head[kSortOrderJet3]);
+  } else {
+    header.sort_order = Get16(&head[kSortOrder]);
+    header.sort_version = head[kSortVersion];
+  }
 
   if (const uint32_t key = Get32(&head[kDatabaseKey]); key != 0) {
     Refuse(path, "it is encrypted (database key " + Hex(key) + ")");
+  }
+  if (header.jet3()) {
+    for (size_t i = 0; i < kPasswordLengthJet3; ++i) {
+      if (head[kPassword + i] != 0) Refuse(path, "it is protected by a database password");
+    }
+    // Jet 3 stores text one byte a character in the file's code page; this
+    // engine writes the Arabic one, which holds every character of a book.
+    if (header.code_page != 1256) {
+      Refuse(path, "it is an Access 97 (Jet 3) database whose text is in code page " +
+                       std::to_string(header.code_page) +
+                       ", where this program writes Access 97 text in code page 1256 only");
+    }
+    return header;
   }
   // The password is masked once more with the whole days of the creation
   // date (a double), as 4 little-endian bytes repeated.
@@ -125,6 +146,26 @@ FileHeader DecodeHeader(std::span<const uint8_t> page0, const std::filesystem::p
     }
   }
   return header;
+}
+
+std::u16string DecodeCodePageText(std::span<const uint8_t> bytes) {
+  std::u16string text(bytes.size(), u'\0');
+  for (size_t i = 0; i < bytes.size(); ++i) text[i] = DecodeCp1256(bytes[i]);
+  return text;
+}
+
+std::optional<size_t> EncodeCodePageText(std::u16string_view text, std::string& out) {
+  const size_t start = out.size();
+  out.reserve(start + text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const std::optional<unsigned char> b = EncodeCp1256(text[i]);
+    if (!b) {
+      out.resize(start);
+      return i;
+    }
+    out.push_back(static_cast<char>(*b));
+  }
+  return std::nullopt;
 }
 
 Error Damaged(std::string_view what) {

@@ -11,10 +11,11 @@ namespace {
 
 // Bytes of a page that are not a row's: the page header, the row's slot, and
 // the pointer a chained row starts with.
-constexpr size_t kPageOverhead = kDataRowTable + kRowSlotSize + 4;
 constexpr size_t kChainPointerSize = 4;
 
-size_t MaxRow(size_t page_size) { return page_size - kPageOverhead; }
+size_t MaxRow(size_t page_size) {
+  return page_size - DataRowTableAt(page_size) - kRowSlotSize - kChainPointerSize;
+}
 
 void PutHeader(std::string& field, uint32_t length, uint8_t kind, RowId first) {
   uint8_t header[kLongValueHeaderSize] = {};

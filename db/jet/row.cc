@@ -72,18 +72,19 @@ T Load(const uint8_t* p) {
 }  // namespace
 
 RowSlot ReadRowSlot(std::span<const uint8_t> page, uint16_t row) {
-  const size_t count = Get16(&page[kDataRowCount]);
-  if (row >= count || kDataRowTable + 2 * count > page.size()) {
+  const size_t row_table = DataRowTableAt(page.size());
+  const size_t count = Get16(&page[DataRowCountAt(page.size())]);
+  if (row >= count || row_table + 2 * count > page.size()) {
     throw Damaged("a data page has no row " + std::to_string(row));
   }
-  const uint16_t entry = Get16(&page[kDataRowTable + 2 * row]);
+  const uint16_t entry = Get16(&page[row_table + 2 * row]);
   RowSlot slot;
   slot.start = entry & kRowOffsetMask;
   slot.end = row == 0 ? static_cast<uint16_t>(page.size())
-                      : Get16(&page[kDataRowTable + 2 * (row - 1)]) & kRowOffsetMask;
+                      : Get16(&page[row_table + 2 * (row - 1)]) & kRowOffsetMask;
   slot.deleted = entry & kRowDeleted;
   slot.moved = entry & kRowMoved;
-  if (!slot.deleted && (slot.start < kDataRowTable + 2 * count || slot.end < slot.start)) {
+  if (!slot.deleted && (slot.start < row_table + 2 * count || slot.end < slot.start)) {
     throw Damaged("row " + std::to_string(row) + " of a data page lies outside its page");
   }
   return slot;
@@ -248,7 +249,7 @@ void ScanRows(PageFile& file, const TableDef& def, const UsageMap& used_pages,
     if (*page >= file.page_count()) break;
     const PageRef data = file.ReadPage(*page);
     if (data.data()[0] != kPageData || Get32(data.data() + kDataOwner) != def.page) continue;
-    const uint16_t count = Get16(data.data() + kDataRowCount);
+    const uint16_t count = Get16(data.data() + DataRowCountAt(data.span().size()));
     for (uint16_t row = 0; row < count; ++row) {
       const RowId id{*page, row};
       const RowSlot slot = ReadRowSlot(data.span(), row);

@@ -118,7 +118,7 @@ class TableWriterTest : public testing::Test {
     std::multiset<RowId> pointed, flagged;
     for (uint32_t number : t.used_pages().Pages()) {
       const PageRef page = t.file().ReadPage(number);
-      for (uint16_t row = 0; row < Get16(page.data() + kDataRowCount); ++row) {
+      for (uint16_t row = 0; row < Get16(page.data() + DataRowCountAt(page.span().size())); ++row) {
         const RowSlot slot = ReadRowSlot(page.span(), row);
         if (slot.moved && !slot.deleted) pointed.insert(GetRowPointer(page.data() + slot.start));
         if (slot.deleted && !slot.moved) flagged.insert({number, row});
