@@ -22,13 +22,52 @@
 // (mdbtools writes both alike), else its text (numbers as JSON writes them)
 // with backslash, tab, LF and CR written \\, \t, \n and \r.
 //
+// mdb-reader decodes the text of an Access 97 (Jet 3) file as Windows-1252
+// whatever the file's code page; its strings are taken back to their bytes
+// and decoded in the file's code page (Windows-1256, the one this program
+// writes), so that every reader gives the same text.  The five bytes that
+// Windows-1252 leaves undefined come back from mdb-reader as U+FFFD and stay
+// so.
+//
 // Exits 1, saying why on standard error, when the file or a table cannot be
 // read.
 import { execFileSync } from "node:child_process";
 import { readFileSync } from "node:fs";
 import MDBReader from "mdb-reader";
 
+// Windows-1252 from 0x80, as mdb-reader decodes it ("\ufffd": undefined).
+const cp1252High =
+  "\u20ac\ufffd\u201a\u0192\u201e\u2026\u2020\u2021\u02c6\u2030\u0160\u2039\u0152\ufffd\u017d\ufffd" +
+  "\ufffd\u2018\u2019\u201c\u201d\u2022\u2013\u2014\u02dc\u2122\u0161\u203a\u0153\ufffd\u017e\u0178";
+const cp1252Bytes = new Map();
+for (let b = 0x80; b < 0x100; ++b) {
+  const c = b < 0xa0 ? cp1252High[b - 0x80] : String.fromCharCode(b);
+  if (c !== "\ufffd") cp1252Bytes.set(c, b);
+}
+const cp1256 = new TextDecoder("windows-1256");
+
+// A Jet 3 text as mdb-reader gave it, decoded in the file's code page.
+function fromCp1252(text) {
+  const bytes = [];
+  const kept = [];
+  for (const c of text) {
+    const code = c.codePointAt(0);
+    if (code < 0x80) bytes.push(code);
+    else if (cp1252Bytes.has(c)) bytes.push(cp1252Bytes.get(c));
+    else {
+      kept.push([bytes.length, c]);
+      bytes.push(0x3f);
+    }
+  }
+  const chars = [...cp1256.decode(Uint8Array.from(bytes))];
+  for (const [at, c] of kept) chars[at] = c;
+  return chars.join("");
+}
+
+let jet3 = false;
+
 function plain(value) {
+  if (jet3 && typeof value === "string") return fromCp1252(value);
   if (value instanceof Date) return value.toISOString();
   if (Buffer.isBuffer(value)) return value.toString("hex");
   if (typeof value === "bigint") return value.toString();
@@ -55,7 +94,9 @@ if (!file || (lines && names.length === 0)) {
 }
 try {
   const out = [];
-  const reader = source === "" ? new MDBReader(readFileSync(file)) : null;
+  const bytes = source === "" ? readFileSync(file) : null;
+  const reader = bytes ? new MDBReader(bytes) : null;
+  jet3 = bytes !== null && bytes[0x14] === 0;
   const dump = source.startsWith("--dump=") ? jsonLines(readFileSync(source.slice(7), "utf8")) : null;
   for (const name of names.length > 0 || !reader ? names : reader.getTableNames()) {
     const [table, wanted] = lines ? name.split("=") : [name];
