@@ -1,23 +1,24 @@
-// Index pages of Jet 4 and ACE files, and the keys in them.
+// Index pages of Jet 3, Jet 4 and ACE files, and the keys in them.
 //
-// An index page (header numbers little-endian, offsets in hex):
-//   00   1  kind: 0x03 intermediate, 0x04 leaf
-//   01   1  0x01
-//   02   2  free space: page size - 0x1e0 - the bytes of the entries
-//   04   4  the page of the table's definition
-//   08   4  zero
-//   0c   4  previous page of the same level, 0 for none
-//   10   4  next page of the same level, 0 for none
-//   14   4  tail: on an intermediate page with more than one child, its
-//           last child, which has no entry on the page; 0 otherwise
-//   18   1  length of the prefix that every entry of the page shares: the
-//           keys' common bytes, used (as Jet does) only when the entries
-//           would not fit the page whole; 0 otherwise
-//   19   2  zero
-//   1b 453  entry mask: bit n (low bit of each byte first) is set where an
-//           entry ends n bytes past 0x1e0; the first entry starts at 0x1e0
-//   1e0     the entries, one after another: the first whole, every later one
-//           without the shared prefix
+// An index page (header numbers little-endian, offsets in hex; where Jet 3's
+// 2048-byte pages differ, its offset second):
+//   00      1  kind: 0x03 intermediate, 0x04 leaf
+//   01      1  0x01
+//   02      2  free space: page size - the entries' start - their bytes
+//   04      4  the page of the table's definition
+//   08      4  zero (not in Jet 3)
+//   0c/08   4  previous page of the same level, 0 for none
+//   10/0c   4  next page of the same level, 0 for none
+//   14/10   4  tail: on an intermediate page with more than one child, its
+//              last child, which has no entry on the page; 0 otherwise
+//   18/14   1  length of the prefix that every entry of the page shares: the
+//              keys' common bytes, used (as Jet does) only when the entries
+//              would not fit the page whole; 0 otherwise
+//   19/15   1  Jet 4: zero; Jet 3: 1 on an intermediate page, 0 on a leaf
+//   1b/16      entry mask, up to the entries: bit n (low bit of each byte
+//              first) is set where an entry ends n bytes past their start
+//   1e0/f8     the entries, one after another: the first whole, every later
+//              one without the shared prefix
 //
 // An entry is the key's bytes, the row's data page (3 bytes, big-endian)
 // and its number in that page (1 byte); an intermediate entry adds its child
@@ -33,6 +34,9 @@
 //     Single, Double, Date/Time   big-endian IEEE bits, the sign bit flipped
 //                                 when it is clear, every bit flipped when set
 //     Yes/No                      0x00 Yes, 0xff No
+//     Text (Jet 3, sort order Arabic)
+//                                 per character its weight (one byte, see
+//                                 kArabicWeights), then 0x00
 // A descending column has every byte of its part flipped (0x80 for a value,
 // 0xff for Null), so that byte order is still the order of the entries.
 //
@@ -51,11 +55,14 @@
 #include "db/jet/index.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <set>
 #include <string>
+#include <utility>
 
+#include "base/code_page.h"
 #include "base/error.h"
 #include "db/jet/page_file.h"
 #include "db/jet/usage_map.h"
@@ -67,18 +74,12 @@ constexpr uint8_t kNodePage = 0x03;
 constexpr uint8_t kLeafPage = 0x04;
 constexpr size_t kFreeSpaceAt = 0x02;
 constexpr size_t kTdefPageAt = 0x04;
-constexpr size_t kPrevPageAt = 0x0c;
-constexpr size_t kNextPageAt = 0x10;
-constexpr size_t kTailPageAt = 0x14;
-constexpr size_t kPrefixLengthAt = 0x18;
-constexpr size_t kEntryMaskAt = 0x1b;
-constexpr size_t kEntriesAt = 0x1e0;
-constexpr size_t kMaskBits = (kEntriesAt - kEntryMaskAt) * 8;
 constexpr size_t kRowPointerSize = 4;  // 3 bytes of page, 1 of row
 constexpr size_t kChildSize = 4;
 constexpr int kMaxDepth = 16;  // far above any real tree; stops a loop of pages
 
 constexpr char kValueFlag = 0x7f;
+constexpr char kTextEnd = 0x00;
 constexpr char kNullFlag = 0x00;
 
 using Bytes = std::span<const uint8_t>;
@@ -115,8 +116,61 @@ Error Damaged(uint32_t page, std::string_view what) {
                "Index page " + std::to_string(page) + " is damaged: " + std::string(what));
 }
 
-bool Encodable(ColumnType type) {
-  return type >= ColumnType::kBoolean && type <= ColumnType::kDateTime;
+// The weight of each Windows-1256 byte in a Jet 3 text key under the Arabic
+// sort order; 0 where this engine does not know it.  A Latin letter weighs
+// the same in either case: a key holds nothing of a letter's case.  Not
+// known, among others: the space, the digits but 1, 2 and 5, w, z, the alefs
+// with hamza or madda, teh marbuta, alef maksura and the diacritics.
+constexpr std::array<uint8_t, 256> kArabicWeights = [] {
+  std::array<uint8_t, 256> w{};
+  w['_'] = 0x2c;
+  w['1'] = 0x57;
+  w['2'] = 0x58;
+  w['5'] = 0x5b;
+  constexpr std::pair<char, uint8_t> kLetters[] = {
+      {'a', 0x60}, {'b', 0x61}, {'c', 0x62}, {'d', 0x64}, {'e', 0x66}, {'f', 0x67},
+      {'g', 0x68}, {'h', 0x69}, {'i', 0x6a}, {'j', 0x6b}, {'k', 0x6c}, {'l', 0x6d},
+      {'m', 0x6f}, {'n', 0x70}, {'o', 0x72}, {'p', 0x73}, {'q', 0x74}, {'r', 0x75},
+      {'s', 0x76}, {'t', 0x77}, {'u', 0x78}, {'v', 0x7a}, {'x', 0x7c}, {'y', 0x7d},
+  };
+  for (auto [letter, weight] : kLetters) {
+    w[uint8_t(letter)] = weight;
+    w[uint8_t(letter - 'a' + 'A')] = weight;
+  }
+  // Arabic letters by their Windows-1256 byte: hamza, waw with hamza, yeh
+  // with hamza, alef, beh, teh, theh, jeem, hah, khah, dal, thal, reh, zain,
+  // seen, sheen, sad, dad, tah, zah, ain, ghain, feh, qaf, kaf, lam, meem,
+  // noon, heh, waw, yeh.
+  constexpr std::pair<uint8_t, uint8_t> kArabic[] = {
+      {0xc1, 0x82}, {0xc4, 0x85}, {0xc6, 0x87}, {0xc7, 0x88}, {0xc8, 0x89}, {0xca, 0x8c},
+      {0xcb, 0x8d}, {0xcc, 0x8e}, {0xcd, 0x90}, {0xce, 0x91}, {0xcf, 0x92}, {0xd0, 0x93},
+      {0xd1, 0x94}, {0xd2, 0x95}, {0xd3, 0x97}, {0xd4, 0x98}, {0xd5, 0x99}, {0xd6, 0x9a},
+      {0xd8, 0x9b}, {0xd9, 0x9c}, {0xda, 0x9d}, {0xdb, 0x9e}, {0xdd, 0x9f}, {0xde, 0xa0},
+      {0xdf, 0xa1}, {0xe1, 0xa3}, {0xe3, 0xa4}, {0xe4, 0xa5}, {0xe5, 0xa6}, {0xe6, 0xa7},
+      {0xed, 0xa9},
+  };
+  for (auto [byte, weight] : kArabic) w[byte] = weight;
+  return w;
+}();
+
+bool Encodable(const IndexColumn& c) {
+  if (c.type == ColumnType::kText) return c.text == TextKeys::kArabic && c.ascending;
+  return c.type >= ColumnType::kBoolean && c.type <= ColumnType::kDateTime;
+}
+
+// The weights of |text| after the value flag, with the end byte; nothing
+// when a character has no known weight, and for the empty text, whose key
+// this engine does not know.
+std::optional<std::string> ArabicTextPart(std::u16string_view text) {
+  if (text.empty()) return std::nullopt;
+  std::string out(1, kValueFlag);
+  for (char16_t c : text) {
+    std::optional<unsigned char> byte = EncodeCp1256(c);
+    if (!byte || kArabicWeights[*byte] == 0) return std::nullopt;
+    out.push_back(char(kArabicWeights[*byte]));
+  }
+  out.push_back(kTextEnd);
+  return out;
 }
 
 std::optional<int64_t> WholeNumber(const Variant& v) {
@@ -140,8 +194,9 @@ uint64_t OrderedBits(uint64_t bits, int width) {
   return (bits & sign) ? ~bits & (sign | (sign - 1)) : bits | sign;
 }
 
-// The key part of one column, ascending; nothing when not exactly encodable.
-std::optional<std::string> AscendingPart(ColumnType type, const Variant& v) {
+// The key part of column |c|, ascending; nothing when not exactly encodable.
+std::optional<std::string> AscendingPart(const IndexColumn& c, const Variant& v) {
+  const ColumnType type = c.type;
   std::string out(1, kValueFlag);
   if (type == ColumnType::kBoolean) {
     std::optional<double> n = v.is_null() ? 0.0 : RealNumber(v);
@@ -150,6 +205,10 @@ std::optional<std::string> AscendingPart(ColumnType type, const Variant& v) {
     return out;
   }
   if (v.is_null()) return std::string(1, kNullFlag);
+  if (type == ColumnType::kText) {
+    if (!Encodable(c) || v.type() != Variant::Type::kText) return std::nullopt;
+    return ArabicTextPart(v.text());
+  }
   auto whole = [&](int64_t low, int64_t high, size_t bytes, bool sign) -> bool {
     std::optional<int64_t> n = WholeNumber(v);
     if (!n || *n < low || *n > high) return false;
@@ -202,13 +261,13 @@ std::optional<std::string> AscendingPart(ColumnType type, const Variant& v) {
 
 bool KeysWritable(const IndexDef& index) {
   return std::all_of(index.columns.begin(), index.columns.end(),
-                     [](const IndexColumn& c) { return Encodable(c.type); });
+                     [](const IndexColumn& c) { return Encodable(c); });
 }
 
 std::optional<std::string> EncodeKey(const IndexDef& index, const std::vector<Variant>& row) {
   std::string key;
   for (const IndexColumn& c : index.columns) {
-    std::optional<std::string> part = AscendingPart(c.type, row.at(c.column));
+    std::optional<std::string> part = AscendingPart(c, row.at(c.column));
     if (!part) return std::nullopt;
     if (!c.ascending) {
       for (char& b : *part) b = char(~b);
@@ -291,6 +350,30 @@ IndexDef DescribeIndex(const TableDef& table, size_t real_index) {
   return def;
 }
 
+// Where a page's header fields and entries are: Jet 3's 2048-byte pages lack
+// the four bytes at 0x08 and have a shorter mask.
+struct IndexTree::Layout {
+  size_t prev;
+  size_t next;
+  size_t tail;
+  size_t prefix;
+  size_t mask;
+  size_t entries;
+  bool jet3;
+
+  // The bits of the entry mask.
+  size_t mask_bits() const { return (entries - mask) * 8; }
+  // The room for entries on a page: the mask marks no end past it.
+  size_t room(size_t page_size) const { return std::min(page_size - entries, mask_bits() - 1); }
+};
+
+namespace {
+
+constexpr IndexTree::Layout kJet4Layout{0x0c, 0x10, 0x14, 0x18, 0x1b, 0x1e0, false};
+constexpr IndexTree::Layout kJet3Layout{0x08, 0x0c, 0x10, 0x14, 0x16, 0xf8, true};
+
+}  // namespace
+
 // One entry of a page; |page| is the child page on an intermediate page.
 struct IndexTree::Child {
   IndexEntry entry;
@@ -351,9 +434,6 @@ size_t SharedPrefix(const Children& e, size_t from, size_t to) {
   return n;
 }
 
-// The room for entries on a page.
-size_t Room(size_t page_size) { return std::min(page_size - kEntriesAt, kMaskBits - 1); }
-
 // The prefix that entries [from, to) leave out on a page of |room| bytes: as
 // Jet does, none while they fit whole.
 template <typename Children>
@@ -378,7 +458,10 @@ struct IndexTree::Cached {
   uint64_t used = 0;
 };
 
-IndexTree::IndexTree(IndexPages& pages, uint32_t root_page) : pages_(pages), root_(root_page) {}
+IndexTree::IndexTree(IndexPages& pages, uint32_t root_page)
+    : pages_(pages),
+      root_(root_page),
+      layout_(pages.page_size() == kPageSizeJet3 ? kJet3Layout : kJet4Layout) {}
 
 IndexTree::~IndexTree() = default;
 
@@ -421,29 +504,31 @@ void IndexTree::Trim() {
 IndexTree::Page IndexTree::Decode(uint32_t number) {
   Bytes b = pages_.Read(number);
   size_t page_size = pages_.page_size();
-  if (b.size() < page_size || page_size <= kEntriesAt) throw Damaged(number, "it is cut short");
+  if (b.size() < page_size || page_size <= layout_.entries) {
+    throw Damaged(number, "it is cut short");
+  }
   uint8_t kind = uint8_t(b[0]);
   if (kind != kNodePage && kind != kLeafPage) throw Damaged(number, "it is not an index page");
   Page page;
   page.number = number;
   page.leaf = kind == kLeafPage;
   page.tdef = Get32(b, kTdefPageAt);
-  page.prev = Get32(b, kPrevPageAt);
-  page.next = Get32(b, kNextPageAt);
-  page.tail = Get32(b, kTailPageAt);
+  page.prev = Get32(b, layout_.prev);
+  page.next = Get32(b, layout_.next);
+  page.tail = Get32(b, layout_.tail);
   page.free_space = Get16(b, kFreeSpaceAt);
   // One byte: keys are shorter than 256 bytes, and the byte after it is
-  // not known to be zero on every page Jet writes.
-  size_t prefix_length = b[kPrefixLengthAt];
+  // not zero on every page Jet writes.
+  size_t prefix_length = b[layout_.prefix];
   size_t trailer = kRowPointerSize + (page.leaf ? 0 : kChildSize);
-  size_t room = Room(page_size);
+  size_t room = layout_.room(page_size);
   std::string prefix;
   size_t start = 0;
-  for (size_t end = 1; end < kMaskBits; ++end) {
-    if (!(uint8_t(b[kEntryMaskAt + end / 8]) >> (end % 8) & 1)) continue;
+  for (size_t end = 1; end < layout_.mask_bits(); ++end) {
+    if (!(uint8_t(b[layout_.mask + end / 8]) >> (end % 8) & 1)) continue;
     if (end > room) throw Damaged(number, "an entry ends past the page");
-    std::string bytes(b.begin() + ptrdiff_t(kEntriesAt + start),
-                      b.begin() + ptrdiff_t(kEntriesAt + end));
+    std::string bytes(b.begin() + ptrdiff_t(layout_.entries + start),
+                      b.begin() + ptrdiff_t(layout_.entries + end));
     if (page.entries.empty()) {
       if (prefix_length > bytes.size()) throw Damaged(number, "the shared prefix is too long");
       prefix = bytes.substr(0, prefix_length);
@@ -461,7 +546,7 @@ IndexTree::Page IndexTree::Decode(uint32_t number) {
     page.entries.push_back(std::move(c));
     start = end;
   }
-  if (uint8_t(b[kEntryMaskAt]) & 1) throw Damaged(number, "an entry is empty");
+  if (uint8_t(b[layout_.mask]) & 1) throw Damaged(number, "an entry is empty");
   page.data_end = start;
   if (page.leaf ? page.tail != 0 : page.entries.empty()) {
     throw Damaged(number, page.leaf ? "a leaf has a tail" : "an intermediate page has no entry");
@@ -472,7 +557,7 @@ IndexTree::Page IndexTree::Decode(uint32_t number) {
 void IndexTree::Store(Page& page) {
   size_t page_size = pages_.page_size();
   size_t n = page.entries.size();
-  size_t room = Room(page_size);
+  size_t room = layout_.room(page_size);
   size_t prefix = PrefixOnPage(page.entries, 0, n, page.leaf, room);
   size_t size = PackedSize(page.entries, 0, n, page.leaf, room);
   // Pages are split before they are stored, so this holds.
@@ -491,21 +576,23 @@ void IndexTree::Store(Page& page) {
   if (first == 0) {
     std::fill(b.begin(), b.end(), 0);
   } else {
-    std::fill(b.begin() + ptrdiff_t(kEntriesAt + end),
-              b.begin() + ptrdiff_t(kEntriesAt + page.data_end), 0);
+    std::fill(b.begin() + ptrdiff_t(layout_.entries + end),
+              b.begin() + ptrdiff_t(layout_.entries + page.data_end), 0);
     for (size_t bit = end + 1; bit <= page.data_end; ++bit) {
-      b[kEntryMaskAt + bit / 8] &= uint8_t(~(1 << bit % 8));
+      b[layout_.mask + bit / 8] &= uint8_t(~(1 << bit % 8));
     }
   }
   b[0] = page.leaf ? kLeafPage : kNodePage;
   b[1] = 0x01;
-  Put16(b, kFreeSpaceAt, uint32_t(page_size - kEntriesAt - size));
+  Put16(b, kFreeSpaceAt, uint32_t(page_size - layout_.entries - size));
   Put32(b, kTdefPageAt, tdef_page_);
-  Put32(b, kPrevPageAt, page.prev);
-  Put32(b, kNextPageAt, page.next);
-  Put32(b, kTailPageAt, page.tail);
-  Put16(b, kPrefixLengthAt, uint32_t(prefix));
-  uint8_t* data = b.data() + kEntriesAt;
+  Put32(b, layout_.prev, page.prev);
+  Put32(b, layout_.next, page.next);
+  Put32(b, layout_.tail, page.tail);
+  b[layout_.prefix] = uint8_t(prefix);
+  // The byte after the prefix length, as Jet writes it.
+  b[layout_.prefix + 1] = layout_.jet3 && !page.leaf ? 1 : 0;
+  uint8_t* data = b.data() + layout_.entries;
   for (size_t i = first; i < n; ++i) {
     const Child& c = page.entries[i];
     size_t skip = i == 0 ? 0 : prefix;
@@ -518,11 +605,11 @@ void IndexTree::Store(Page& page) {
     if (!page.leaf) {
       for (int shift = 24; shift >= 0; shift -= 8) data[end++] = uint8_t(c.page >> shift);
     }
-    b[kEntryMaskAt + end / 8] |= uint8_t(1 << end % 8);
+    b[layout_.mask + end / 8] |= uint8_t(1 << end % 8);
   }
   page.tdef = tdef_page_;
   page.data_end = end;
-  page.free_space = page_size - kEntriesAt - end;
+  page.free_space = page_size - layout_.entries - end;
   page.clean = n;
   page.stored_prefix = prefix;
 }
@@ -628,7 +715,7 @@ IndexTree::Outcome IndexTree::InsertInto(uint32_t number, const IndexEntry& entr
     if (!changed) return out;
     KeepTail(page);
   }
-  size_t room = Room(pages_.page_size());
+  size_t room = layout_.room(pages_.page_size());
   size_t n = page.entries.size();
   if (PackedSize(page.entries, 0, n, page.leaf, room) <= room) {
     Store(page);
@@ -705,7 +792,7 @@ IndexEntry IndexTree::ScanPage(const Page& page, int depth, ScanState& state) {
   if (depth > kMaxDepth) throw Damaged(number, "the tree is too deep");
   state.scan.pages.push_back(number);
   if (page.tdef != tdef_page_) throw Damaged(number, "it belongs to another table");
-  if (page.free_space != pages_.page_size() - kEntriesAt - page.data_end) {
+  if (page.free_space != pages_.page_size() - layout_.entries - page.data_end) {
     throw Damaged(number, "its free space is wrong");
   }
   if (page.leaf) {

@@ -1,4 +1,4 @@
-// The index trees of an Access table (Jet 4 and ACE files): a row's key
+// The index trees of an Access table (Jet 3, Jet 4 and ACE files): a row's key
 // encoded as the file orders it, the entries of a tree read in key order,
 // the rows of one key found, and new entries added with the tree kept as Jet
 // and the other readers of these files expect it.
@@ -46,11 +46,18 @@ class IndexPages {
 // new pages come from the file (its free pages first) and join that map.
 std::unique_ptr<IndexPages> IndexPagesOf(PageFile& file, RowId usage_map);
 
+// How the values of a Text column become key bytes.
+enum class TextKeys : uint8_t {
+  kUnknown,  // not known to the byte: Jet 4 and ACE text, other sort orders
+  kArabic,   // Jet 3 under the Arabic sort order: a weight byte a character
+};
+
 // One column of an index's key.
 struct IndexColumn {
   size_t column = 0;  // the column's position in a row's values
   ColumnType type = ColumnType::kLong;
   bool ascending = true;
+  TextKeys text = TextKeys::kUnknown;  // for a Text column
 };
 
 // What the table definition says of one index (a real index; the logical
@@ -78,16 +85,19 @@ struct IndexEntry {
   auto operator<=>(const IndexEntry&) const = default;
 };
 
-// Whether EncodeKey can encode every row's key for |index|: false when a key
-// column is Text or Memo (whose keys follow the file's sort order, which this
-// engine does not know to the byte) or of a type without a known key form.
+// Whether EncodeKey can encode the keys of |index|: false when a key column
+// is Memo, or Text in another form than TextKeys::kArabic ascending (text
+// keys follow the file's sort order, which this engine knows to the byte
+// only there), or of a type without a known key form.  Even a Text column
+// whose keys are writable has values without a key: see EncodeKey.
 bool KeysWritable(const IndexDef& index);
 
 // The key of a row for |index|; |row| holds the row's values in the table's
 // column order, as Table::Read gives them (Currency and Date/Time as reals).
-// Nothing when the key cannot be encoded exactly: a Text or Memo value that
-// is not Null, a column type without a known key form, or a value that does
-// not fit its column.
+// Nothing when the key cannot be encoded exactly: a column that
+// KeysWritable refuses holding a value that is not Null, a Text value that
+// is empty or holds a character whose weight this engine does not know, or
+// a value that does not fit its column.
 std::optional<std::string> EncodeKey(const IndexDef& index, const std::vector<Variant>& row);
 
 // How a new row enters an index, decided before any page changes.
@@ -148,6 +158,10 @@ class IndexTree {
   // pointed to (page past 2^24 - 1, row past 255).
   bool Insert(std::string_view key, RowId row);
 
+  // Where the header fields and entries of a page are: in Jet 3's 2048-byte
+  // pages, or in the later formats' pages.
+  struct Layout;
+
  private:
   struct Child;
   struct Page;
@@ -174,6 +188,7 @@ class IndexTree {
 
   IndexPages& pages_;
   uint32_t root_;
+  const Layout& layout_;
   uint32_t tdef_page_ = 0;
   std::unordered_map<uint32_t, std::unique_ptr<Cached>> cache_;
   uint64_t clock_ = 0;  // counts uses of the kept pages
