@@ -66,7 +66,9 @@ std::vector<CatalogueTable> ReadCatalogue(PageFile& file) {
 
   std::optional<int64_t> tables_container;
   for (const CatalogueRow& row : rows) {
-    if (row.type == kTypeContainer && row.name == u"Tables") tables_container = row.id;
+    if (row.type == kTypeContainer && EqualsIgnoringAsciiCase(row.name, u"Tables")) {
+      tables_container = row.id;
+    }
   }
   if (!tables_container) throw Damaged("the catalogue has no Tables container");
   std::vector<CatalogueTable> tables;

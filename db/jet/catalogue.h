@@ -1,6 +1,8 @@
 // The catalogue: the rows of MSysObjects (its definition always on page 2),
 // one per object of the database.  Tables are the rows of type 1 whose
-// parent is the "Tables" container, and not system tables.
+// parent is the "Tables" container (its name compared without regard to
+// case), and not system tables.  Names are UTF-16 in Jet 4 and ACE, and in
+// the file's code page in Jet 3, as all its text.
 //
 // Columns used: Id (Long), ParentId (Long), Name (Text), Type (Integer),
 // Flags (Long), LvProp (OLE: the object's properties).  A table's Id holds

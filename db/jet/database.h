@@ -1,5 +1,5 @@
-// An Access database file (Jet 4 or ACE), read and written by this program
-// itself: its tables, their rows and their indexes, page by page.
+// An Access database file (Jet 3, Jet 4 or ACE), read and written by this
+// program itself: its tables, their rows and their indexes, page by page.
 //
 // A Database works on one file that no one else writes while it is open (the
 // engine hands it a private copy of the host's file).  Every change goes to
@@ -77,12 +77,13 @@ class Database {
   virtual ~Database() = default;
 
   // Opens the Access file at |file| for reading and writing.  Throws Error,
-  // saying what was found, for a file this engine does not write: a Jet 3
-  // (Access 97) file, one of an unknown version, an encrypted or
-  // password-protected one, or one it cannot read to the end.  Text in these
-  // files is Unicode whatever their code page, and their sort order matters
-  // only to the keys of text indexes, so neither keeps a file from opening:
-  // UnwritableIndex names an index whose keys this engine cannot write.
+  // saying what was found, for a file this engine does not write: one of an
+  // unknown version, an encrypted or password-protected one, a Jet 3
+  // (Access 97) file whose text is in a code page other than Windows-1256,
+  // or one it cannot read to the end.  Text in Jet 4 and ACE files is
+  // Unicode whatever their code page; the sort order matters only to the
+  // keys of text indexes, so it keeps no file from opening: UnwritableIndex
+  // names an index whose keys this engine cannot write.
   static std::unique_ptr<Database> Open(const std::filesystem::path& file);
 
   // The table of that name, found without regard to case; null when the file

@@ -15,26 +15,83 @@
 namespace addbook::jet {
 namespace {
 
-constexpr size_t kTableDefHeader = 8;  // kind, 0x01, free bytes, next page
+constexpr size_t kTableDefHeader = 8;  // kind, 0x01, two bytes, next page
 constexpr size_t kNextPage = 4;
 constexpr size_t kDefLength = 8;
-constexpr size_t kRowCount = 16;
-constexpr size_t kLastAutoNumber = 20;
-constexpr size_t kTableType = 40;
-constexpr size_t kMaxColumns = 41;
-constexpr size_t kVariableColumns = 43;
-constexpr size_t kColumnCount = 45;
-constexpr size_t kLogicalIndexCount = 47;
-constexpr size_t kRealIndexCount = 51;
-constexpr size_t kUsedPages = 55;
-constexpr size_t kFreeSpacePages = 59;
-constexpr size_t kRealIndexCounts = 63;
-constexpr size_t kRealIndexCountSize = 12;
-constexpr size_t kColumnSize = 25;
-constexpr size_t kRealIndexSize = 52;
 constexpr size_t kRealIndexKeyColumns = 10;
-constexpr size_t kLogicalIndexSize = 28;
 constexpr uint16_t kNoColumn = 0xFFFF;
+
+// Where a format keeps each field of the definition (see table_def.h).
+struct Layout {
+  size_t row_count, last_auto_number, table_type, max_columns, variable_columns, column_count,
+      logical_index_count, real_index_count, used_pages, free_space_pages;
+  size_t real_index_counts, real_index_count_size;  // entries, distinct keys at +4
+  struct {
+    size_t size, number, var_index, order, sort_order, flags, fixed_offset, length;
+  } column;
+  size_t name_length_size;  // 2 (UTF-16) or 1 (code page)
+  struct {
+    size_t size, key_columns, usage_map, first_page, flags;
+  } real_index;
+  struct {
+    size_t size, number, real_index, type;
+  } logical_index;
+};
+
+constexpr Layout kJet4 = {
+    .row_count = 16,
+    .last_auto_number = 20,
+    .table_type = 40,
+    .max_columns = 41,
+    .variable_columns = 43,
+    .column_count = 45,
+    .logical_index_count = 47,
+    .real_index_count = 51,
+    .used_pages = 55,
+    .free_space_pages = 59,
+    .real_index_counts = 63,
+    .real_index_count_size = 12,
+    .column = {.size = 25,
+               .number = 5,
+               .var_index = 7,
+               .order = 9,
+               .sort_order = 11,
+               .flags = 15,
+               .fixed_offset = 21,
+               .length = 23},
+    .name_length_size = 2,
+    .real_index = {.size = 52, .key_columns = 4, .usage_map = 34, .first_page = 38, .flags = 46},
+    .logical_index = {.size = 28, .number = 4, .real_index = 8, .type = 23},
+};
+
+constexpr Layout kJet3 = {
+    .row_count = 12,
+    .last_auto_number = 16,
+    .table_type = 20,
+    .max_columns = 21,
+    .variable_columns = 23,
+    .column_count = 25,
+    .logical_index_count = 27,
+    .real_index_count = 31,
+    .used_pages = 35,
+    .free_space_pages = 39,
+    .real_index_counts = 43,
+    .real_index_count_size = 8,
+    .column = {.size = 18,
+               .number = 1,
+               .var_index = 3,
+               .order = 5,
+               .sort_order = 9,
+               .flags = 13,
+               .fixed_offset = 14,
+               .length = 16},
+    .name_length_size = 1,
+    .real_index = {.size = 39, .key_columns = 0, .usage_map = 30, .first_page = 34, .flags = 38},
+    .logical_index = {.size = 20, .number = 0, .real_index = 4, .type = 19},
+};
+// Jet 4 only.
+constexpr size_t kJet4ColumnSortVersion = 14;
+constexpr size_t kJet4ColumnMoreFlags = 16;
 
 // The definition's bytes and where each page's part of them starts.
 struct DefBytes {
@@ -89,10 +146,12 @@ class Cursor {
   uint8_t U8() { return *Take(1); }
   uint16_t U16() { return Get16(Take(2)); }
   uint32_t U32() { return Get32(Take(4)); }
-  std::u16string Name() {
-    const size_t n = U16();
-    const uint8_t* p = Take(n);
-    return DecodeText(std::span(p, n));
+  // A name: its length in 2 bytes then UTF-16, or in Jet 3 in 1 byte then
+  // the code page's bytes.
+  std::u16string Name(bool jet3) {
+    const size_t n = jet3 ? U8() : U16();
+    const std::span<const uint8_t> bytes(Take(n), n);
+    return jet3 ? DecodeCodePageText(bytes) : DecodeText(bytes);
   }
 
  private:
@@ -122,96 +181,103 @@ TableDef ReadTableDef(PageFile& file, uint32_t page, std::u16string name) {
   const DefBytes bytes = Gather(file, page, table);
   Cursor in(bytes.bytes, table);
   TableDef def;
+  def.jet3 = file.header().jet3();
+  const Layout& at = def.jet3 ? kJet3 : kJet4;
   def.name = std::move(name);
   def.page = page;
 
-  in.Seek(kRowCount);
+  in.Seek(at.row_count);
   def.row_count = in.U32();
-  def.row_count_at = bytes.SpotOf(kRowCount);
+  def.row_count_at = bytes.SpotOf(at.row_count);
+  in.Seek(at.last_auto_number);
   def.last_auto_number = in.U32();
-  def.last_auto_number_at = bytes.SpotOf(kLastAutoNumber);
-  in.Seek(kTableType);
+  def.last_auto_number_at = bytes.SpotOf(at.last_auto_number);
+  in.Seek(at.table_type);
   def.table_type = in.U8();
-  in.Seek(kMaxColumns);
+  in.Seek(at.max_columns);
   def.max_columns = in.U16();
-  in.Seek(kVariableColumns);
+  in.Seek(at.variable_columns);
   def.variable_columns = in.U16();
-  in.Seek(kColumnCount);
+  in.Seek(at.column_count);
   const uint16_t column_count = in.U16();
-  in.Seek(kLogicalIndexCount);
+  in.Seek(at.logical_index_count);
   const uint32_t logical_count = in.U32();
-  in.Seek(kRealIndexCount);
+  in.Seek(at.real_index_count);
   const uint32_t real_count = in.U32();
   if (logical_count > 1000 || real_count > 1000) {
     throw Damaged("the definition of " + table + " counts " + std::to_string(logical_count) +
                   " indexes");
   }
-  in.Seek(kUsedPages);
+  in.Seek(at.used_pages);
   def.used_pages = GetRowPointer(in.Take(4));
-  in.Seek(kFreeSpacePages);
+  in.Seek(at.free_space_pages);
   def.free_space_pages = GetRowPointer(in.Take(4));
-  in.Seek(kRealIndexCounts);
+  in.Seek(at.real_index_counts);
 
   def.real_indexes.resize(real_count);
   for (RealIndex& index : def.real_indexes) {
-    const size_t at = in.at();
+    const size_t entry = in.at();
     in.Take(4);
     index.row_count = in.U32();
-    index.row_count_at = bytes.SpotOf(at + 4);
-    in.Take(kRealIndexCountSize - 8);
+    index.row_count_at = bytes.SpotOf(entry + 4);
+    in.Take(at.real_index_count_size - 8);
   }
 
   // Columns in the order of the definition; each carries its column index
   // (the SELECT * order), which orders them at the end.
   std::vector<std::pair<uint16_t, Column>> columns(column_count);
   for (auto& [order, column] : columns) {
-    const uint8_t* c = in.Take(kColumnSize);
+    const uint8_t* c = in.Take(at.column.size);
     column.type = static_cast<ColumnType>(c[0]);
-    column.number = Get16(c + 5);
-    column.var_index = Get16(c + 7);
-    order = Get16(c + 9);
-    if (column.type == ColumnType::kDecimal) {
-      column.precision = c[11];
-      column.scale = c[12];
+    column.number = Get16(c + at.column.number);
+    column.var_index = Get16(c + at.column.var_index);
+    order = Get16(c + at.column.order);
+    if (def.jet3) {
+      column.sort_order = Get16(c + at.column.sort_order);
+      column.bytes_per_char = 1;
+    } else if (column.type == ColumnType::kDecimal) {
+      column.precision = c[at.column.sort_order];
+      column.scale = c[at.column.sort_order + 1];
     } else {
-      column.sort_order = Get16(c + 11);
-      column.sort_version = c[14];
+      column.sort_order = Get16(c + at.column.sort_order);
+      column.sort_version = c[kJet4ColumnSortVersion];
     }
-    column.flags = c[15];
-    column.more_flags = c[16];
-    column.fixed_offset = Get16(c + 21);
-    column.length = Get16(c + 23);
+    column.flags = c[at.column.flags];
+    if (!def.jet3) column.more_flags = c[kJet4ColumnMoreFlags];
+    column.fixed_offset = Get16(c + at.column.fixed_offset);
+    column.length = Get16(c + at.column.length);
   }
-  for (auto& [order, column] : columns) column.name = in.Name();
+  for (auto& [order, column] : columns) column.name = in.Name(def.jet3);
   std::stable_sort(columns.begin(), columns.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto& entry : columns) def.columns.push_back(std::move(entry.second));
 
   for (RealIndex& index : def.real_indexes) {
-    const size_t at = in.at();
-    const uint8_t* r = in.Take(kRealIndexSize);
+    const size_t entry = in.at();
+    const uint8_t* r = in.Take(at.real_index.size);
     for (size_t k = 0; k < kRealIndexKeyColumns; ++k) {
-      const uint16_t number = Get16(r + 4 + 3 * k);
+      const uint8_t* key = r + at.real_index.key_columns + 3 * k;
+      const uint16_t number = Get16(key);
       if (number == kNoColumn) continue;
-      index.columns.push_back({number, r[6 + 3 * k] == 0x01});
+      index.columns.push_back({number, key[2] == 0x01});
     }
-    index.usage_map = GetRowPointer(r + 34);
-    index.first_page = Get32(r + 38);
-    index.first_page_at = bytes.SpotOf(at + 38);
-    index.flags = r[46];
+    index.usage_map = GetRowPointer(r + at.real_index.usage_map);
+    index.first_page = Get32(r + at.real_index.first_page);
+    index.first_page_at = bytes.SpotOf(entry + at.real_index.first_page);
+    index.flags = r[at.real_index.flags];
   }
   def.indexes.resize(logical_count);
   for (LogicalIndex& index : def.indexes) {
-    const uint8_t* l = in.Take(kLogicalIndexSize);
-    index.number = Get32(l + 4);
-    index.real_index = Get32(l + 8);
-    index.type = l[23];
+    const uint8_t* l = in.Take(at.logical_index.size);
+    index.number = Get32(l + at.logical_index.number);
+    index.real_index = Get32(l + at.logical_index.real_index);
+    index.type = l[at.logical_index.type];
     if (index.real_index >= real_count) {
       throw Damaged("an index of " + table + " names real index " +
                     std::to_string(index.real_index) + " of " + std::to_string(real_count));
     }
   }
-  for (LogicalIndex& index : def.indexes) index.name = in.Name();
+  for (LogicalIndex& index : def.indexes) index.name = in.Name(def.jet3);
   // The long-value page maps: the list ends at column number 0xFFFF, or
   // with the definition.
   const size_t end = std::min<size_t>(Get32(&bytes.bytes[kDefLength]), bytes.bytes.size());
@@ -278,12 +344,18 @@ std::optional<Variant> ConstantDefault(std::u16string_view text) {
 void ApplyProperties(TableDef& def, std::string_view lv_prop) {
   const auto* b = reinterpret_cast<const uint8_t*>(lv_prop.data());
   const size_t size = lv_prop.size();
-  if (size < 4 || lv_prop.substr(0, 4) != std::string_view("MR2\0", 4)) return;
+  if (size < 4) return;
+  const std::string_view magic = lv_prop.substr(0, 4);
+  const bool code_page = magic == std::string_view("KKD\0", 4);
+  if (!code_page && magic != std::string_view("MR2\0", 4)) return;
+  const auto decode = [&](std::span<const uint8_t> bytes) {
+    return code_page ? DecodeCodePageText(bytes) : DecodeText(bytes);
+  };
   std::vector<std::u16string> names;
   const auto name_at = [&](size_t at, size_t end, size_t& next) -> std::optional<std::u16string> {
     if (at + 2 > end || at + 2 + Get16(b + at) > end) return std::nullopt;
     next = at + 2 + Get16(b + at);
-    return DecodeText(std::span(b + at + 2, Get16(b + at)));
+    return decode(std::span(b + at + 2, Get16(b + at)));
   };
   for (size_t at = 4; at + 6 <= size;) {
     const size_t chunk_end = at + Get32(b + at);
@@ -328,7 +400,7 @@ void ApplyProperties(TableDef& def, std::string_view lv_prop) {
       } else if (EqualsIgnoringAsciiCase(name, u"AllowZeroLength")) {
         column->allow_zero_length = yes;
       } else if (EqualsIgnoringAsciiCase(name, u"DefaultValue")) {
-        const std::u16string text = DecodeText(data);
+        const std::u16string text = decode(data);
         column->default_value = ConstantDefault(text);
         column->default_expression = column->default_value ? u"" : text;
       }

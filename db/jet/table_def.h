@@ -1,10 +1,14 @@
 // A table's definition: its columns, indexes, usage maps and counters, read
 // from its chain of table-definition pages; and the counters written back.
 //
-// Table-definition page: 0x02 0x01, free bytes (2), next page of the chain
-// (4, 0 for the last), then the definition.  The definition is one byte
-// string cut across the chain; every page after the first adds its bytes
-// after its own 8-byte header.  Jet 4 definition, by offset in that string:
+// Table-definition page: 0x02 0x01, two bytes (Jet 4: free bytes; Jet 3:
+// "VC"), next page of the chain (4, 0 for the last), then the definition.
+// The definition is one byte string cut across the chain; every page after
+// the first adds its bytes after its own 8-byte header.  Offsets below are in
+// that string, so the definition's own fields start at 8.  A "(n)" is n bytes
+// this engine does not interpret.
+//
+// Jet 4 definition:
 //    8  4  length of the definition      16  4  rows in the table
 //   20  4  last AutoNumber given          24  1  AutoNumber flag
 //   40  1  table type (0x4E user, 0x53 system)
@@ -12,7 +16,7 @@
 //   43  2  variable columns              45  2  columns
 //   47  4  logical indexes               51  4  real indexes
 //   55  4  used-pages map (row pointer)  59  4  free-space-pages map
-//   63     per real index 12 bytes: (4), rows in the index (4), (4)
+//   63     per real index 12 bytes: (4), distinct keys in the index (4), (4)
 //   then per column 25 bytes:
 //      0 type, 1 (4), 5 column number, 7 variable-column index,
 //      9 column index (the SELECT * order), 11 misc (4): Text and Memo:
@@ -28,6 +32,29 @@
 //   then the logical index names, then per Memo or OLE column the maps of
 //   its long-value pages: column number (2), used pages (4), pages with free
 //   space (4); up to a column number 0xFFFF.
+//
+// Jet 3 definition (the same parts, narrower):
+//    8  4  length of the definition: the offset of its end, header included
+//   12  4  rows in the table              16  4  last AutoNumber given
+//   20  1  table type                     21  2  max_cols
+//   23  2  variable columns               25  2  columns
+//   27  4  logical indexes                31  4  real indexes
+//   35  4  used-pages map                 39  4  free-space-pages map
+//   43     per real index 8 bytes: (4), distinct keys in the index (4)
+//   then per column 18 bytes:
+//      0 type, 1 column number, 3 variable-column index, 5 column index
+//     (1, 2, ... in user tables, 0 in system tables), 7 (2: 0 or 1, the
+//     same in every column of a file), 9 sort order (every column: 1025
+//     Arabic), 11 code page of text (every column: 1256), 13 flags, 14 fixed
+//     offset, 16 length (Text: bytes, one a character)
+//   then the column names (1-byte length, bytes in the file's code page)
+//   then per real index 39 bytes: 10 x (column number 2, order 1),
+//     usage map (4), first index page (4), flags (1)
+//   then per logical index 20 bytes: index number (4), real index (4),
+//     relationship (1: type of the other table, 4: its index or -1, 4: its
+//     definition page, 2: 04 04 in every index Jet wrote here), type (1)
+//   then the logical index names (1-byte length, code page), then the
+//   long-value page maps as in Jet 4, ending in 0xFFFF.
 #ifndef ADDBOOK_DB_JET_TABLE_DEF_H_
 #define ADDBOOK_DB_JET_TABLE_DEF_H_
 
@@ -93,16 +120,17 @@ struct DefSpot {
 struct Column {
   std::u16string name;
   ColumnType type = ColumnType::kLong;
-  uint16_t number = 0;        // its bit in the null mask (counts deleted columns)
-  uint16_t var_index = 0;     // its entry in the row's variable-offset table
-  uint16_t fixed_offset = 0;  // where a fixed column starts after the column count
-  uint16_t length = 0;        // bytes: fixed size, or Text's maximum (2 per character)
-  uint8_t flags = 0;          // kColumn... of byte 15
-  uint8_t more_flags = 0;     // kColumnCompressedUnicode ...
-  uint16_t sort_order = 0;    // Text and Memo: LCID of the collating order
-  uint16_t sort_version = 0;  // Text and Memo
-  uint8_t precision = 0;      // Decimal
-  uint8_t scale = 0;          // Decimal
+  uint16_t number = 0;         // its bit in the null mask (counts deleted columns)
+  uint16_t var_index = 0;      // its entry in the row's variable-offset table
+  uint16_t fixed_offset = 0;   // where a fixed column starts after the column count
+  uint16_t length = 0;         // bytes: fixed size, or Text's maximum (2 per character)
+  uint8_t flags = 0;           // kColumn... of byte 15
+  uint8_t more_flags = 0;      // kColumnCompressedUnicode ...
+  uint16_t sort_order = 0;     // Text and Memo: LCID of the collating order
+  uint16_t sort_version = 0;   // Text and Memo
+  uint8_t bytes_per_char = 2;  // Text: 1 in Jet 3, which stores text in the code page
+  uint8_t precision = 0;       // Decimal
+  uint8_t scale = 0;           // Decimal
   // From the table's properties in the catalogue.
   bool required = false;
   bool allow_zero_length = true;
@@ -119,7 +147,7 @@ struct Column {
   bool long_value() const { return type == ColumnType::kMemo || type == ColumnType::kOle; }
   bool text() const { return type == ColumnType::kText || type == ColumnType::kMemo; }
   // Characters a Text column holds.
-  size_t max_chars() const { return length / 2; }
+  size_t max_chars() const { return length / bytes_per_char; }
 };
 
 struct RealIndex {
@@ -131,7 +159,7 @@ struct RealIndex {
   uint8_t flags = 0;  // kIndex...
   RowId usage_map;    // the index's pages
   uint32_t first_page = 0;
-  uint32_t row_count = 0;  // as stored; Jet does not keep it exact
+  uint32_t row_count = 0;  // distinct keys, as stored; Jet does not keep it exact
   DefSpot row_count_at;
   DefSpot first_page_at;
 
@@ -149,6 +177,7 @@ struct LogicalIndex {
 };
 
 struct TableDef {
+  bool jet3 = false;  // read from a Jet 3 file
   std::u16string name;
   uint32_t page = 0;  // first page of the definition: the table's id in rows
   uint8_t table_type = 0;
@@ -179,15 +208,16 @@ struct TableDef {
   size_t ColumnIndex(std::u16string_view name) const;
 };
 
-// Reads the definition that starts at page |page| for the table |name|.
-// Throws Damaged (format.h) when the pages are not a table definition or it
-// runs past its pages.
+// Reads the definition that starts at page |page| for the table |name|, in
+// the layout of the file's format.  Throws Damaged (format.h) when the pages
+// are not a table definition or it runs past its pages.
 TableDef ReadTableDef(PageFile& file, uint32_t page, std::u16string name);
 
 // Applies the column properties of the table's LvProp value (the catalogue's
-// property block, "MR2\0" then chunks): Required, AllowZeroLength and
-// constant DefaultValue per column.  Unknown chunks are skipped; a damaged
-// block leaves the columns as they are.
+// property block: "MR2\0" then chunks whose names and texts are UTF-16, or in
+// Jet 3 "KKD\0" then the same chunks in the file's code page): Required,
+// AllowZeroLength and constant DefaultValue per column.  Unknown chunks are
+// skipped; a damaged block leaves the columns as they are.
 void ApplyProperties(TableDef& def, std::string_view lv_prop);
 
 // Writes def.row_count, def.last_auto_number and every real index's

@@ -3,6 +3,8 @@
 #include "db/jet/usage_map.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string>
 
 #include "db/jet/format.h"
@@ -45,16 +47,17 @@ void UsageMap::Load(PageFile& file) {
   }
   type_ = row[0];
   bits_per_map_page_ = static_cast<uint32_t>((file.page_size() - kMapPageBitmap) * 8);
-  bits_.clear();
   if (type_ == kInline) {
     start_ = Get32(&row[1]);
     bitmap_bytes_ = row.size() - kInlineBitmap;
-    bits_.resize(bitmap_bytes_ * 8);
-    for (size_t i = 0; i < bits_.size(); ++i) bits_[i] = row[kInlineBitmap + i / 8] >> (i % 8) & 1;
+    bitmap_.assign(row.begin() + kInlineBitmap, row.end());
+    bit_count_ = bitmap_bytes_ * 8;
   } else if (type_ == kReference) {
     start_ = 0;
     map_pages_.assign((row.size() - 1) / 4, 0);
-    bits_.resize(map_pages_.size() * bits_per_map_page_);
+    const size_t map_page_bytes = bits_per_map_page_ / 8;
+    bit_count_ = map_pages_.size() * bits_per_map_page_;
+    bitmap_.assign(bit_count_ / 8, 0);
     for (size_t k = 0; k < map_pages_.size(); ++k) {
       map_pages_[k] = Get32(&row[1 + 4 * k]);
       if (map_pages_[k] == 0) continue;
@@ -62,10 +65,8 @@ void UsageMap::Load(PageFile& file) {
       if (map_page.data()[0] != kPageUsageMap) {
         throw Damaged("page " + std::to_string(map_pages_[k]) + " is not a usage map page");
       }
-      const size_t base = k * bits_per_map_page_;
-      for (size_t i = 0; i < bits_per_map_page_; ++i) {
-        bits_[base + i] = map_page.data()[kMapPageBitmap + i / 8] >> (i % 8) & 1;
-      }
+      std::copy_n(map_page.data() + kMapPageBitmap, map_page_bytes,
+                  bitmap_.begin() + static_cast<std::ptrdiff_t>(k * map_page_bytes));
     }
   } else {
     throw Damaged("the usage map on page " + std::to_string(where_.page) + " has type " +
@@ -74,28 +75,41 @@ void UsageMap::Load(PageFile& file) {
 }
 
 bool UsageMap::Contains(uint32_t page) const {
-  return page >= start_ && page - start_ < bits_.size() && bits_[page - start_];
+  return page >= start_ && page - start_ < bit_count_ && Bit(page - start_);
 }
 
 std::optional<uint32_t> UsageMap::Next(uint32_t from) const {
-  for (size_t i = from > start_ ? from - start_ : 0; i < bits_.size(); ++i) {
-    if (bits_[i]) return static_cast<uint32_t>(start_ + i);
+  size_t i = from > start_ ? from - start_ : 0;
+  if (i >= bit_count_) return std::nullopt;
+  // The rest of the first byte, then whole zero words and bytes passed over.
+  const auto found = [&](size_t byte, unsigned bits) {
+    return static_cast<uint32_t>(start_ + 8 * byte + static_cast<size_t>(std::countr_zero(bits)));
+  };
+  size_t byte = i / 8;
+  if (const unsigned rest = bitmap_[byte] >> (i % 8) << (i % 8); rest != 0) {
+    return found(byte, rest);
+  }
+  for (++byte; byte + 8 <= bitmap_.size(); byte += 8) {
+    uint64_t word;
+    std::memcpy(&word, &bitmap_[byte], 8);
+    if (word != 0) break;
+  }
+  for (; byte < bitmap_.size(); ++byte) {
+    if (bitmap_[byte] != 0) return found(byte, bitmap_[byte]);
   }
   return std::nullopt;
 }
 
 std::vector<uint32_t> UsageMap::Pages() const {
   std::vector<uint32_t> pages;
-  for (size_t i = 0; i < bits_.size(); ++i) {
-    if (bits_[i]) pages.push_back(static_cast<uint32_t>(start_ + i));
-  }
+  for (auto page = Next(0); page; page = Next(*page + 1)) pages.push_back(*page);
   return pages;
 }
 
 void UsageMap::Add(PageFile& file, uint32_t page) {
   if (Contains(page)) return;
   if (type_ == kInline) {
-    if (page >= start_ && page - start_ < bits_.size()) {
+    if (page >= start_ && page - start_ < bit_count_) {
       SetBit(file, page, true);
       return;
     }
@@ -104,7 +118,7 @@ void UsageMap::Add(PageFile& file, uint32_t page) {
     pages.push_back(page);
     const uint32_t low = *std::min_element(pages.begin(), pages.end()) & ~7u;
     const uint32_t high = *std::max_element(pages.begin(), pages.end());
-    if (high - low < bits_.size()) {
+    if (high - low < bit_count_) {
       MoveWindow(file, low, pages);
     } else {
       MakeReference(file, pages);
@@ -121,13 +135,13 @@ void UsageMap::Add(PageFile& file, uint32_t page) {
 }
 
 void UsageMap::Remove(PageFile& file, uint32_t page) {
-  if (type_ == kInline && free_page_map_ && page >= start_ + bits_.size()) {
+  if (type_ == kInline && free_page_map_ && page >= start_ + bit_count_) {
     // The window moves forward to |page|: pages entering it are in use, but
     // those past the file's end are free.
     const uint32_t low = page & ~7u;
     std::vector<uint32_t> pages;
-    for (uint32_t p = low; p < low + bits_.size(); ++p) {
-      const bool was_in = p < start_ + bits_.size();
+    for (uint32_t p = low; p < low + bit_count_; ++p) {
+      const bool was_in = p < start_ + bit_count_;
       if (p != page && (was_in ? Contains(p) : p >= file.page_count())) pages.push_back(p);
     }
     MoveWindow(file, low, pages);
@@ -139,7 +153,8 @@ void UsageMap::Remove(PageFile& file, uint32_t page) {
 
 void UsageMap::SetBit(PageFile& file, uint32_t page, bool on) {
   const size_t i = page - start_;
-  bits_[i] = on;
+  const uint8_t bit = static_cast<uint8_t>(1u << (i % 8));
+  bitmap_[i / 8] = on ? (bitmap_[i / 8] | bit) : (bitmap_[i / 8] & ~bit);
   uint8_t* byte;
   WritablePage holder;
   if (type_ == kInline) {
@@ -149,7 +164,6 @@ void UsageMap::SetBit(PageFile& file, uint32_t page, bool on) {
     holder = file.WritePage(map_pages_[i / bits_per_map_page_]);
     byte = holder.data() + kMapPageBitmap + (i % bits_per_map_page_) / 8;
   }
-  const uint8_t bit = static_cast<uint8_t>(1u << (i % 8));
   *byte = on ? (*byte | bit) : (*byte & ~bit);
 }
 
@@ -157,13 +171,13 @@ void UsageMap::MoveWindow(PageFile& file, uint32_t start, const std::vector<uint
   const WritablePage holder = file.WritePage(where_.page);
   const std::span<uint8_t> row = RowOf(holder, where_.row);
   start_ = start;
-  std::fill(bits_.begin(), bits_.end(), false);
+  std::fill(bitmap_.begin(), bitmap_.end(), 0);
   std::fill(row.begin() + kInlineBitmap, row.end(), 0);
   Put32(&row[1], start);
   for (uint32_t p : pages) {
     const size_t i = p - start;
-    bits_[i] = true;
-    row[kInlineBitmap + i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+    bitmap_[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+    row[kInlineBitmap + i / 8] = bitmap_[i / 8];
   }
 }
 
@@ -182,7 +196,8 @@ void UsageMap::MakeReference(PageFile& file, const std::vector<uint32_t>& pages)
   }
   type_ = kReference;
   start_ = 0;
-  bits_.assign(map_pages_.size() * bits_per_map_page_, false);
+  bit_count_ = map_pages_.size() * bits_per_map_page_;
+  bitmap_.assign(bit_count_ / 8, 0);
   {
     const WritablePage holder = file.WritePage(where_.page);
     const std::span<uint8_t> row = RowOf(holder, where_.row);

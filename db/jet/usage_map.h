@@ -9,6 +9,9 @@
 //                       0 for none; map page k covers pages
 //                       k * (page_size - 4) * 8 onwards, its bitmap starting
 //                       at byte 4 of the page.
+// The rows Jet makes are 64 bytes long in Jet 4 and 133 in Jet 3 (a bitmap
+// of 1,024 pages, or 33 map pages of 2044 * 8 pages each); the file's
+// free-page map is an inline one in both.
 // Add and Remove change the pages at once, through the PageFile.
 #ifndef ADDBOOK_DB_JET_USAGE_MAP_H_
 #define ADDBOOK_DB_JET_USAGE_MAP_H_
@@ -56,6 +59,7 @@ class UsageMap {
  private:
   UsageMap() = default;
   void Load(PageFile& file);
+  bool Bit(size_t i) const { return bitmap_[i / 8] >> (i % 8) & 1; }
   // Sets or clears |page|'s bit, in memory and in the file; |page| is
   // covered by the map.
   void SetBit(PageFile& file, uint32_t page, bool on);
@@ -72,7 +76,10 @@ class UsageMap {
   size_t bitmap_bytes_ = 0;          // inline: bytes of bitmap in the row
   std::vector<uint32_t> map_pages_;  // reference: page of each map page, 0 none
   uint32_t bits_per_map_page_ = 0;   // reference: pages a map page covers
-  std::vector<bool> bits_;           // in memory: bit of page start_ + i
+  // In memory, laid out as the file's bitmaps: page start_ + i is bit i % 8
+  // of byte i / 8.
+  std::vector<uint8_t> bitmap_;
+  size_t bit_count_ = 0;
   bool free_page_map_ = false;
 };
 
