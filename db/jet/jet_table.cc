@@ -77,7 +77,7 @@ std::vector<Variant> JetTable::Read(RowId row) {
   if (!bytes || row.page == 0 || Get32(bytes->page.data() + kDataOwner) != def_.page) {
     throw errors::NoCurrentRecord();
   }
-  const RowView view(def_, bytes->bytes);
+  const RowView view(def_, bytes->bytes, file_.header());
   std::vector<Variant> values;
   values.reserve(def_.columns.size());
   for (const Column& column : def_.columns) values.push_back(view.Value(file_, column));

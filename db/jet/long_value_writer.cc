@@ -17,6 +17,17 @@ size_t MaxRow(size_t page_size) {
   return page_size - DataRowTableAt(page_size) - kRowSlotSize - kChainPointerSize;
 }
 
+// Jet 3: the longest value in one row, and the value bytes of a chained part
+// (the part, its pointer, its slot and the page header fill the page).
+constexpr size_t kMaxSingleRowJet3 = 1761;
+constexpr size_t kChainPartJet3 = kPageSizeJet3 - 10 - kRowSlotSize - kChainPointerSize;
+
+bool Jet3Pages(size_t page_size) { return page_size == kPageSizeJet3; }
+
+size_t ChainPart(size_t page_size) {
+  return Jet3Pages(page_size) ? kChainPartJet3 : MaxRow(page_size) - kChainPointerSize;
+}
+
 void PutHeader(std::string& field, uint32_t length, uint8_t kind, RowId first) {
   uint8_t header[kLongValueHeaderSize] = {};
   Put32(header, length | static_cast<uint32_t>(kind) << 24);
@@ -26,11 +37,14 @@ void PutHeader(std::string& field, uint32_t length, uint8_t kind, RowId first) {
 
 }  // namespace
 
+size_t MaxInlineLongValue(size_t page_size) { return Jet3Pages(page_size) ? 32 : 64; }
+
 uint8_t LongValueKind(size_t size, size_t row_room, size_t page_size) {
-  if (size <= kMaxInlineLongValue && kLongValueHeaderSize + size <= row_room) {
+  if (size <= MaxInlineLongValue(page_size) && kLongValueHeaderSize + size <= row_room) {
     return kLongValueInline;
   }
-  return size <= MaxRow(page_size) ? kLongValueSingleRow : kLongValueChained;
+  const size_t single = Jet3Pages(page_size) ? kMaxSingleRowJet3 : MaxRow(page_size);
+  return size <= single ? kLongValueSingleRow : kLongValueChained;
 }
 
 size_t LongValueFieldSize(uint8_t kind, size_t size) {
@@ -57,9 +71,13 @@ std::string LongValueStore::Write(std::string_view value, uint8_t kind) {
       PutHeader(field, length, kind, Place({bytes, value.size()}));
       break;
     default: {
+      const size_t part = ChainPart(file_.page_size());
+      if (Jet3Pages(file_.page_size())) {
+        PutHeader(field, length, kLongValueChained, WriteChainInOrder(value, part));
+        break;
+      }
       // The parts are placed last first, so that each knows where the next
       // one is.
-      const size_t part = MaxRow(file_.page_size()) - kChainPointerSize;
       RowId next;
       std::vector<uint8_t> row;
       for (size_t parts = (value.size() + part - 1) / part; parts > 0; --parts) {
@@ -75,6 +93,30 @@ std::string LongValueStore::Write(std::string_view value, uint8_t kind) {
     }
   }
   return field;
+}
+
+RowId LongValueStore::WriteChainInOrder(std::string_view value, size_t part) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(value.data());
+  RowId first, previous;
+  std::vector<uint8_t> row;
+  for (size_t from = 0; from < value.size(); from += part) {
+    const size_t size = std::min(part, value.size() - from);
+    row.assign(kChainPointerSize, 0);
+    row.insert(row.end(), bytes + from, bytes + from + size);
+    const RowId at = Place(row);
+    if (from == 0) {
+      first = at;
+    } else {
+      // The part before points to this one.
+      WritablePage page = file_.WritePage(previous.page);
+      PutRowPointer(page.span().data() + (Get16(page.span().data() + DataRowTableAt(page.size()) +
+                                                kRowSlotSize * previous.row) &
+                                          kRowOffsetMask),
+                    at);
+    }
+    previous = at;
+  }
+  return first;
 }
 
 void LongValueStore::Free(std::span<const uint8_t> field) {

@@ -1,12 +1,18 @@
 // Memo and OLE values written as Jet stores them (the layout is in
 // long_value.h), and the rows of a replaced value freed.
 //
-// By the value's stored length (a Memo's text after compression):
+// By the value's stored length (a Memo's text after compression), Jet 4:
 //   at most 64 bytes, and room left in the row:   inline, in the row;
 //   at most page size - 20 (4076) bytes:          one row of a long-value page;
 //   longer:                                       a chain of rows, each the
 //     pointer to the next (0 on the last) and up to 4072 bytes of the value,
 //     all but the last alone on their page.
+// Jet 3 (2048-byte pages), as Jet 3 wrote the files it left:
+//   at most 32 bytes, and room left in the row:   inline;
+//   at most 1761 bytes:                           one row;
+//   longer:                                       a chain, even of one row,
+//     of parts of up to 2032 bytes that fill their page, first part first,
+//     each on a page after the one before.
 // Long-value pages are the column's own: its used-pages and free-space maps
 // list them, and a freed row's bytes go back to its page at once.
 #ifndef ADDBOOK_DB_JET_LONG_VALUE_WRITER_H_
@@ -23,8 +29,8 @@
 
 namespace addbook::jet {
 
-// The longest value kept in the row.
-inline constexpr size_t kMaxInlineLongValue = 64;
+// The longest value kept in the row, on pages of |page_size| bytes.
+size_t MaxInlineLongValue(size_t page_size);
 
 // The form (kLongValueInline, kLongValueSingleRow or kLongValueChained) of a
 // value of |size| bytes when |row_room| bytes are left in its row for it,
@@ -54,6 +60,9 @@ class LongValueStore {
  private:
   // Puts |bytes| in a new row of a page with room and returns where.
   RowId Place(std::span<const uint8_t> bytes);
+  // Writes |value| as a chain of parts of |part| bytes, first part first,
+  // and returns where the first is.
+  RowId WriteChainInOrder(std::string_view value, size_t part);
 
   PageFile& file_;
   PagePool& pool_;

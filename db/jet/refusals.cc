@@ -34,4 +34,6 @@ Error ZeroLength(std::u16string_view table, std::u16string_view column) {
 
 Error NumericOverflow() { return Error(kNumericOverflow, "Numeric field overflow."); }
 
+Error DataTypeConversion() { return Error(kDataTypeConversion, "Data type conversion error."); }
+
 }  // namespace addbook::jet::refusals

@@ -17,6 +17,7 @@ inline constexpr int32_t kFieldNotUpdatable = 3164;
 inline constexpr int32_t kRequiredNull = 3314;
 inline constexpr int32_t kZeroLength = 3315;
 inline constexpr int32_t kNumericOverflow = 3349;
+inline constexpr int32_t kDataTypeConversion = 3421;
 
 // 3022: the row would put a second row under one key of a unique index or
 // the primary key.
@@ -33,6 +34,9 @@ Error RequiredNull(std::u16string_view table, std::u16string_view column);
 Error ZeroLength(std::u16string_view table, std::u16string_view column);
 // 3349: a number outside its column's range.
 Error NumericOverflow();
+// 3421: a text for an Access 97 (Jet 3) file with a character that the
+// file's code page, Windows-1256, lacks.
+Error DataTypeConversion();
 
 }  // namespace addbook::jet::refusals
 

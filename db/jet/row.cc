@@ -2,6 +2,7 @@
 // use, so a damaged page yields an Error, never a read outside the page.
 #include "db/jet/row.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -110,28 +111,51 @@ std::optional<RowBytes> LocateRow(PageFile& file, RowId id) {
   }
 }
 
-RowView::RowView(const TableDef& def, std::span<const uint8_t> bytes) : bytes_(bytes) {
-  if (bytes.size() < 2) throw Damaged("a row of " + Utf16ToUtf8(def.name) + " is empty");
-  columns_in_row_ = Get16(bytes.data());
+RowView::RowView(const TableDef& def, std::span<const uint8_t> bytes, const FileHeader& format)
+    : bytes_(bytes), jet3_(format.jet3()) {
+  const auto damaged = [&def](const char* what) {
+    return Damaged("a row of " + Utf16ToUtf8(def.name) + " " + what);
+  };
+  // The column count and n take one byte in Jet 3, two in Jet 4.
+  const size_t count_size = jet3_ ? 1 : 2;
+  if (bytes.size() < count_size) throw damaged("is empty");
+  columns_in_row_ = jet3_ ? bytes[0] : Get16(bytes.data());
   const size_t mask = (columns_in_row_ + 7) / 8;
-  if (mask + 2 > bytes.size()) throw Damaged("a row of " + Utf16ToUtf8(def.name) + " is cut short");
+  if (mask + count_size > bytes.size()) throw damaged("is cut short");
   null_mask_at_ = bytes.size() - mask;
-  if (def.variable_columns > 0) {
-    if (null_mask_at_ < 4) throw Damaged("a row of " + Utf16ToUtf8(def.name) + " is cut short");
-    variables_in_row_ = Get16(&bytes[null_mask_at_ - 2]);
+  if (def.variable_columns == 0) return;
+  if (null_mask_at_ < 2 * count_size) throw damaged("is cut short");
+  variables_in_row_ = jet3_ ? bytes[null_mask_at_ - 1] : Get16(&bytes[null_mask_at_ - 2]);
+  size_t table_start = 0;  // where eod is
+  if (jet3_) {
+    const size_t jumps = (bytes.size() - 1) / 256;
+    jumps_at_ = null_mask_at_ - 2;
+    if (null_mask_at_ < jumps + 2 + variables_in_row_ + 1) {
+      throw damaged("has more variable columns than bytes");
+    }
+    offsets_at_ = jumps_at_ - jumps;
+    table_start = offsets_at_ - variables_in_row_;
+    // Only an offset at or past eod's place can be 256 * (k + 1) or more:
+    // the entries past that are dummies.
+    jumps_ = std::min(jumps, table_start / 256);
+  } else {
     offsets_at_ = null_mask_at_ - 4;
-    // offset[0 .. n-1] and eod, every one inside the row.
     if (offsets_at_ < 2 * static_cast<size_t>(variables_in_row_) + 2) {
-      throw Damaged("a row of " + Utf16ToUtf8(def.name) + " has more variable columns than bytes");
+      throw damaged("has more variable columns than bytes");
     }
-    const size_t table_start = offsets_at_ - 2 * variables_in_row_;
-    for (size_t i = 0; i <= variables_in_row_; ++i) {
-      const size_t offset = Get16(&bytes[offsets_at_ - 2 * i]);
-      if (offset > table_start) {
-        throw Damaged("a row of " + Utf16ToUtf8(def.name) + " has a column outside the row");
-      }
-    }
+    table_start = offsets_at_ - 2 * variables_in_row_;
   }
+  // offset[0 .. n-1] and eod, every one inside the row.
+  for (size_t i = 0; i <= variables_in_row_; ++i) {
+    if (Offset(i) > table_start) throw damaged("has a column outside the row");
+  }
+}
+
+size_t RowView::Offset(size_t i) const {
+  if (!jet3_) return Get16(&bytes_[offsets_at_ - 2 * i]);
+  size_t high = 0;
+  while (high < jumps_ && bytes_[jumps_at_ - high] <= i) ++high;
+  return high * 256 + bytes_[offsets_at_ - i];
 }
 
 bool RowView::IsNull(const Column& column) const {
@@ -149,14 +173,14 @@ bool RowView::BoolValue(const Column& column) const {
 
 std::span<const uint8_t> RowView::Bytes(const Column& column) const {
   if (column.fixed()) {
-    const size_t start = 2 + static_cast<size_t>(column.fixed_offset);
+    const size_t start = (jet3_ ? 1 : 2) + static_cast<size_t>(column.fixed_offset);
     if (start + column.length > null_mask_at_) {
       throw Damaged("column " + Utf16ToUtf8(column.name) + " runs past its row");
     }
     return bytes_.subspan(start, column.length);
   }
-  const size_t start = Get16(&bytes_[offsets_at_ - 2 * column.var_index]);
-  const size_t end = Get16(&bytes_[offsets_at_ - 2 * (column.var_index + 1)]);
+  const size_t start = Offset(column.var_index);
+  const size_t end = Offset(column.var_index + 1u);
   if (end < start) throw Damaged("a variable column's bytes end before they start");
   return bytes_.subspan(start, end - start);
 }
@@ -228,13 +252,13 @@ Variant RowView::Value(PageFile& file, const Column& column) const {
   const std::span<const uint8_t> b = Bytes(column);
   switch (column.type) {
     case ColumnType::kText:
-      return Variant(DecodeText(b));
+      return Variant(DecodeStoredText(file.header(), b));
     case ColumnType::kBinary:
       return Variant::Bytes(std::string(b.begin(), b.end()));
     case ColumnType::kMemo: {
       const std::string value = ReadLongValue(file, b);
-      return Variant(
-          DecodeText(std::span(reinterpret_cast<const uint8_t*>(value.data()), value.size())));
+      return Variant(DecodeStoredText(
+          file.header(), std::span(reinterpret_cast<const uint8_t*>(value.data()), value.size())));
     }
     case ColumnType::kOle:
       return Variant::Bytes(ReadLongValue(file, b));
@@ -255,9 +279,10 @@ void ScanRows(PageFile& file, const TableDef& def, const UsageMap& used_pages,
       const RowSlot slot = ReadRowSlot(data.span(), row);
       if (!ScanSees(slot)) continue;
       if (!slot.moved) {
-        visit(id, RowView(def, data.span().subspan(slot.start, slot.end - slot.start)));
+        visit(id,
+              RowView(def, data.span().subspan(slot.start, slot.end - slot.start), file.header()));
       } else if (const std::optional<RowBytes> bytes = LocateRow(file, id)) {
-        visit(id, RowView(def, bytes->bytes));
+        visit(id, RowView(def, bytes->bytes, file.header()));
       }
     }
   }

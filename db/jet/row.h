@@ -11,6 +11,19 @@
 //      null mask, (columns + 7) / 8 bytes: bit = column number, 1 not Null;
 //      for a Yes/No column the bit is the value
 // A table without variable columns has neither offsets nor n.
+//
+// Jet 3 row: the same parts, with one-byte numbers:
+//   1  number of columns; the fixed columns at 1 + their fixed offset
+//      the variable columns' bytes
+//   1  eod, low byte
+//   1 per variable column, last first: offset[n-1] ... offset[0], low bytes
+//   J  jump table, last first: jump[J-1] ... jump[0]
+//   1  n
+//      null mask, as in Jet 4
+// An offset's high byte is the number of jump entries at most its index in
+// offset[0 .. n-1], eod (eod counting as index n): jump[k] is the first index
+// whose offset is 256 * (k + 1) or more.  J is (row size - 1) / 256, taken
+// from the whole row's size, so an entry past eod's segment is a dummy 0xFF.
 #ifndef ADDBOOK_DB_JET_ROW_H_
 #define ADDBOOK_DB_JET_ROW_H_
 
@@ -22,6 +35,7 @@
 #include <vector>
 
 #include "db/jet/database.h"
+#include "db/jet/format.h"
 #include "db/jet/page_file.h"
 #include "db/jet/table_def.h"
 #include "db/variant.h"
@@ -69,9 +83,10 @@ void ScanRows(PageFile& file, const TableDef& def, const UsageMap& used_pages,
 // One row's columns.  The view only points into |bytes|.
 class RowView {
  public:
-  // Checks the row's layout against |def|; throws Damaged (format.h) when
-  // the counts or offsets do not fit in the row.
-  RowView(const TableDef& def, std::span<const uint8_t> bytes);
+  // Checks the row's layout (that of |format|'s version) against |def|;
+  // throws Damaged (format.h) when the counts or offsets do not fit in the
+  // row.
+  RowView(const TableDef& def, std::span<const uint8_t> bytes, const FileHeader& format);
 
   // True when the column holds Null (a column added after the row was
   // written counts as Null).  A Yes/No column is never Null.
@@ -83,7 +98,8 @@ class RowView {
   // header and inline data included).
   std::span<const uint8_t> Bytes(const Column& column) const;
 
-  // The value as database.h describes, long values read through |file|.
+  // The value as database.h describes, long values read through |file|,
+  // text decoded as its header says.
   // Throws errors::kTypeMismatch for a calculated column.
   Variant Value(PageFile& file, const Column& column) const;
   // Whole-number columns only (Byte, Integer, Long, Yes/No): the value, or
@@ -91,11 +107,17 @@ class RowView {
   std::optional<int64_t> WholeNumber(const Column& column) const;
 
  private:
+  // Entry |i| of the variable-offset table (offset[i], eod for i = n).
+  size_t Offset(size_t i) const;
+
   std::span<const uint8_t> bytes_;
+  bool jet3_ = false;
   uint16_t columns_in_row_ = 0;
   uint16_t variables_in_row_ = 0;
   size_t null_mask_at_ = 0;
-  size_t offsets_at_ = 0;  // offset[0]; offset[i] is 2*i bytes before it
+  size_t offsets_at_ = 0;  // offset[0]; offset[i] is i entries before it
+  size_t jumps_at_ = 0;    // Jet 3: jump[0]; jump[k] is k bytes before it
+  size_t jumps_ = 0;       // Jet 3: jump entries that are not dummies
 };
 
 // A fixed column's value (Byte .. Date/Time, Replication ID, Decimal) from

@@ -283,7 +283,7 @@ std::string EncodeText(std::u16string_view text, bool compress) {
   return Utf16Le(text);
 }
 
-ColumnValue ConvertValue(const Column& column, const Variant& value) {
+ColumnValue ConvertValue(const Column& column, const Variant& value, const FileHeader& format) {
   if (value.is_null()) return {};
   switch (column.type) {
     case ColumnType::kBoolean: {
@@ -295,7 +295,12 @@ ColumnValue ConvertValue(const Column& column, const Variant& value) {
     case ColumnType::kMemo: {
       if (value.type() == Variant::Type::kBytes) throw addbook::errors::TypeMismatch();
       std::u16string text = value.ToText();
-      std::string bytes = EncodeText(text, column.compressed_unicode());
+      if (!format.jet3()) {
+        std::string bytes = EncodeText(text, column.compressed_unicode());
+        return {Variant(std::move(text)), std::move(bytes)};
+      }
+      std::string bytes;
+      if (EncodeCodePageText(text, bytes)) throw refusals::DataTypeConversion();
       return {Variant(std::move(text)), std::move(bytes)};
     }
     case ColumnType::kBinary:
@@ -309,7 +314,47 @@ ColumnValue ConvertValue(const Column& column, const Variant& value) {
   }
 }
 
-std::string EncodeRow(const TableDef& def, const std::vector<Field>& fields, size_t min_size) {
+namespace {
+
+// The Jet 3 trailer of a row whose variable columns' bytes end at
+// |end_of_data|, appended to |row| (which holds those bytes, then zeros to
+// make the row |min_size| long where it can): eod and the offsets, low
+// bytes, the jump table, n and |mask|.
+void AppendJet3Trailer(std::string& row, size_t end_of_data, const std::vector<uint16_t>& offsets,
+                       const std::string& mask, size_t min_size) {
+  const size_t variables = offsets.size();
+  const size_t fixed_part = 1 + variables + 1 + mask.size();  // eod, offsets, n, mask
+  // The jump table's length comes from the row's whole size, its own bytes
+  // included: the least J with J == (size - 1) / 256.
+  size_t jumps = 0;
+  while ((row.size() + fixed_part + jumps - 1) / 256 > jumps) ++jumps;
+  if (row.size() + fixed_part + jumps < min_size) {
+    jumps = (min_size - 1) / 256;
+    row.append(min_size - row.size() - fixed_part - jumps, '\0');
+  }
+  // Entries 0 .. n-1 are the offsets, entry n eod.
+  const auto entry = [&](size_t i) { return i < variables ? offsets[i] : end_of_data; };
+  row.push_back(static_cast<char>(end_of_data & 0xFF));
+  for (size_t slot = variables; slot > 0; --slot) {
+    row.push_back(static_cast<char>(offsets[slot - 1] & 0xFF));
+  }
+  for (size_t k = jumps; k > 0; --k) {
+    // The first entry of segment k (offsets of 256 * k or more), else the
+    // dummy 0xFF.
+    size_t first = 0;
+    while (first <= variables && entry(first) < 256 * k) ++first;
+    row.push_back(static_cast<char>(first <= variables ? first : 0xFF));
+  }
+  row.push_back(static_cast<char>(variables));
+  row += mask;
+}
+
+}  // namespace
+
+std::string EncodeRow(const TableDef& def, const FileHeader& format,
+                      const std::vector<Field>& fields, size_t min_size) {
+  const bool jet3 = format.jet3();
+  const size_t count_size = jet3 ? 1 : 2;
   size_t columns = def.max_columns;
   size_t fixed_end = 0;
   size_t variables = def.variable_columns;
@@ -323,9 +368,9 @@ std::string EncodeRow(const TableDef& def, const std::vector<Field>& fields, siz
   }
   const size_t mask_size = (columns + 7) / 8;
   std::string mask(mask_size, '\0');
-  std::string row(2 + fixed_end, '\0');
+  std::string row(count_size + fixed_end, '\0');
   row[0] = static_cast<char>(columns & 0xFF);
-  row[1] = static_cast<char>(columns >> 8);
+  if (!jet3) row[1] = static_cast<char>(columns >> 8);
 
   // Variable columns by their place in the offset table.
   std::vector<size_t> by_var_index;
@@ -336,7 +381,7 @@ std::string EncodeRow(const TableDef& def, const std::vector<Field>& fields, siz
       if (fields[i].present && column.type != ColumnType::kBoolean) {
         const std::string& bytes = fields[i].bytes;
         std::copy_n(bytes.begin(), std::min<size_t>(bytes.size(), column.length),
-                    row.begin() + 2 + column.fixed_offset);
+                    row.begin() + count_size + column.fixed_offset);
       }
     } else {
       by_var_index.push_back(i);
@@ -362,6 +407,10 @@ std::string EncodeRow(const TableDef& def, const std::vector<Field>& fields, siz
   }
   while (next_slot < variables) offsets[next_slot++] = static_cast<uint16_t>(row.size());
   const size_t end_of_data = row.size();
+  if (jet3) {
+    AppendJet3Trailer(row, end_of_data, offsets, mask, min_size);
+    return row;
+  }
   const size_t trailer = 2 + 2 * variables + 2 + mask_size;
   if (row.size() + trailer < min_size) row.append(min_size - row.size() - trailer, '\0');
   Append16(row, static_cast<uint16_t>(end_of_data));

@@ -1,5 +1,6 @@
-// Values and rows encoded as Jet 4 stores them: the inverse of the decoding
-// in row.h and format.h (DecodeText); the row layout is at the top of row.h.
+// Values and rows encoded as Jet stores them: the inverse of the decoding in
+// row.h and format.h (DecodeStoredText); the row layouts of Jet 3 and Jet 4
+// are at the top of row.h.  Jet 3 text is one Windows-1256 byte a character.
 //
 // Compressed text: FF FE, then runs of characters in two modes, a 00 byte
 // switching between them, starting with one byte a character:
@@ -18,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "db/jet/format.h"
 #include "db/jet/table_def.h"
 #include "db/variant.h"
 
@@ -39,12 +41,14 @@ struct ColumnValue {
   std::string bytes;
 };
 
-// |value| converted for |column|.  Null stays Null.  Throws
-// errors::TypeMismatch for a value the column's type cannot take (text that
-// is no number for a number column, bytes for a text or number column),
-// errors::Overflow (and NumericOverflow) for a number out of the column's
-// range.  Length limits are the caller's to check.
-ColumnValue ConvertValue(const Column& column, const Variant& value);
+// |value| converted for |column| of a file of |format|.  Null stays Null.
+// Throws errors::TypeMismatch for a value the column's type cannot take
+// (text that is no number for a number column, bytes for a text or number
+// column), errors::Overflow (and NumericOverflow) for a number out of the
+// column's range, refusals::DataTypeConversion for Jet 3 text with a
+// character that Windows-1256 lacks.  Length limits are the caller's to
+// check.
+ColumnValue ConvertValue(const Column& column, const Variant& value, const FileHeader& format);
 
 // What a row holds for one column.
 struct Field {
@@ -52,10 +56,11 @@ struct Field {
   std::string bytes;     // fixed: the column's length of bytes; variable: as stored
 };
 
-// The bytes of a row of |def| holding fields[i] in def.columns[i], with
-// zeros after the variable columns' bytes when it is shorter than
-// |min_size|.
-std::string EncodeRow(const TableDef& def, const std::vector<Field>& fields, size_t min_size = 0);
+// The bytes of a row of |def|, in the layout of |format|'s version, holding
+// fields[i] in def.columns[i], with zeros after the variable columns' bytes
+// when it is shorter than |min_size|.
+std::string EncodeRow(const TableDef& def, const FileHeader& format,
+                      const std::vector<Field>& fields, size_t min_size = 0);
 
 }  // namespace addbook::jet
 

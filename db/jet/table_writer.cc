@@ -37,7 +37,7 @@ namespace addbook::jet {
 namespace {
 
 // The most bytes a row may hold, long values on their own pages aside: Jet's
-// limit of a record, 4060 bytes on 4096-byte pages.
+// limit of a record, 4060 bytes on 4096-byte pages, 2012 on Jet 3's 2048.
 size_t MaxRowSize(size_t page_size) { return page_size - 36; }
 
 std::span<const uint8_t> AsBytes(std::string_view bytes) {
@@ -130,7 +130,7 @@ LongValueStore& TableWriter::State::LongValues(size_t column) {
 
 ColumnValue TableWriter::State::Check(size_t index, const Variant& value) const {
   const Column& column = def.columns[index];
-  ColumnValue converted = ConvertValue(column, value);
+  ColumnValue converted = ConvertValue(column, value, file.header());
   if (column.type == ColumnType::kBoolean) {
     // Yes/No is never Null: Null is No.
     if (converted.value.is_null()) converted.value = Variant(int64_t{0});
@@ -142,8 +142,10 @@ ColumnValue TableWriter::State::Check(size_t index, const Variant& value) const 
   }
   if (column.text()) {
     const size_t length = converted.value.text().size();
-    if (column.type == ColumnType::kText && length > column.max_chars()) {
-      throw errors::FieldTooSmall(column.name, length, column.max_chars());
+    // A Jet 3 text takes one byte a character.
+    const size_t max_chars = file.header().jet3() ? column.length : column.max_chars();
+    if (column.type == ColumnType::kText && length > max_chars) {
+      throw errors::FieldTooSmall(column.name, length, max_chars);
     }
     if (length == 0 && !column.allow_zero_length) {
       throw refusals::ZeroLength(def.name, column.name);
@@ -164,7 +166,7 @@ void TableWriter::State::Plan(std::vector<Field>& fields,
     if (long_values[i]) fields[i] = Field{true, std::string(kLongValueHeaderSize, '\0')};
   }
   const size_t max_row = MaxRowSize(file.page_size());
-  size_t size = EncodeRow(def, fields).size();
+  size_t size = EncodeRow(def, file.header(), fields).size();
   if (size > max_row) throw refusals::RecordTooLarge();
   std::vector<size_t> order;
   for (size_t i = 0; i < fields.size(); ++i) {
@@ -274,7 +276,7 @@ RowId TableWriter::Insert(const std::vector<size_t>& columns, const std::vector<
   for (size_t i = 0; i < count; ++i) {
     if (long_values[i]) fields[i].bytes = s.LongValues(i).Write(*long_values[i], kinds[i]);
   }
-  const std::string bytes = EncodeRow(def, fields);
+  const std::string bytes = EncodeRow(def, s.file.header(), fields);
   WritablePage page = s.rows.PageFor(bytes.size());
   const RowId id{page.number(), AddRow(page.span(), AsBytes(bytes), 0)};
   s.rows.Changed(page);
@@ -304,7 +306,7 @@ void TableWriter::Update(RowId id, const std::vector<size_t>& columns,
   }
   const RowId at = located->at;
   const size_t old_size = located->bytes.size();
-  const RowView old_row(def, located->bytes);
+  const RowView old_row(def, located->bytes, s.file.header());
   std::vector<Variant> before;
   std::vector<Field> fields(count);
   before.reserve(count);
@@ -363,12 +365,12 @@ void TableWriter::Update(RowId id, const std::vector<size_t>& columns,
   for (size_t i = 0; i < count; ++i) {
     if (long_values[i]) fields[i].bytes = s.LongValues(i).Write(*long_values[i], kinds[i]);
   }
-  std::string bytes = EncodeRow(def, fields);
+  std::string bytes = EncodeRow(def, s.file.header(), fields);
   const uint16_t flags = at == id ? 0 : kRowDeleted;
   WritablePage page = s.file.WritePage(at.page);
   const bool packed = IsPacked(page.span());
   if (packed ? bytes.size() <= old_size + FreeBytes(page.span()) : bytes.size() <= old_size) {
-    if (!packed) bytes = EncodeRow(def, fields, old_size);
+    if (!packed) bytes = EncodeRow(def, s.file.header(), fields, old_size);
     ReplaceRow(page.span(), at.row, AsBytes(bytes), flags);
     s.rows.Changed(page);
   } else {

@@ -13,10 +13,13 @@
 #include <set>
 
 #include "base/error.h"
+#include "base/text.h"
+#include "db/access_readers.h"
 #include "db/jet/format.h"
 #include "db/jet/index.h"
 #include "db/jet/jet_table.h"
 #include "db/jet/jet_test_util.h"
+#include "db/jet/long_value.h"
 #include "db/jet/row.h"
 #include "db/jet/row_encode.h"
 
@@ -306,6 +309,143 @@ TEST_F(TableWriterTest, RefusalsLeaveTheFileAsItWas) {
   }
   Reopen();
   EXPECT_TRUE(Bytes(path_) == Bytes(original_)) << "the file changed";
+}
+
+// An Access 97 file that Jet wrote takes Arabic rows and growing memos as Jet
+// writes them (one byte a character in Windows-1256, memos inline, on one
+// long-value row or chained, rows of over 512 bytes with their jump tables):
+// read back here and by mdbtools, every earlier row as it was.  Text that
+// Windows-1256 cannot hold is refused with the file as it was.
+TEST_F(TableWriterTest, Jet3RowsReadBackHereAndInMdbtools) {
+  if (const auto missing = AccessReadersMissing()) GTEST_SKIP() << *missing;
+  Open("real/sham19y_0005.bok");
+  const struct {
+    std::function<void()> change;
+    int32_t number;
+    std::u16string description;
+  } refusals[] = {
+      {[&] {
+         Insert(u"Shorts", {u"Bk", u"ramz"}, {I(1), T(u"\u0627\u4E2D")});
+       },
+       3421, u"Data type conversion error."},
+      {[&] {
+         Update(u"b5", Table(u"b5").Find({}, {}).front(), {u"nass"}, {T(Arabic(3000) + u"\u20B9")});
+       },
+       3421, u"Data type conversion error."},
+      {[&] {
+         Insert(u"Shorts", {u"Bk", u"ramz"}, {I(1), T(Arabic(11))});
+       },
+       3163, u"The field is too small"},
+  };
+  for (const auto& c : refusals) {
+    try {
+      c.change();
+      ADD_FAILURE() << "not refused: " << c.number;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), c.number);
+      EXPECT_EQ(e.description().substr(0, c.description.size()), c.description);
+    }
+  }
+  Reopen();
+  ASSERT_TRUE(Bytes(path_) == Bytes(original_)) << "the file changed";
+
+  const char16_t* kMain[] = {u"BkId", u"Bk",  u"Betaka", u"Inf",    u"Auth",  u"AuthInf",
+                             u"seal", u"cat", u"Lng",    u"HigriD", u"aSeal", u"bLnk"};
+  auto b5 = Rows(u"b5");
+  auto main = Rows(u"Main");
+  auto shorts = Rows(u"Shorts");
+  // Memos of every form and at the edges between them, in the form Jet
+  // gives them and chained in parts of 2032 bytes; Byte values past 127.
+  const struct {
+    size_t length;
+    uint8_t kind;
+    size_t parts;
+  } memos[] = {
+      {1, kLongValueInline, 0},       {32, kLongValueInline, 0},    {33, kLongValueSingleRow, 1},
+      {1761, kLongValueSingleRow, 1}, {1762, kLongValueChained, 1}, {2032, kLongValueChained, 1},
+      {2033, kLongValueChained, 2},   {4065, kLongValueChained, 3}, {9000, kLongValueChained, 5}};
+  std::vector<RowId> added;
+  for (size_t i = 0; i < std::size(memos); ++i) {
+    const std::vector<Variant> row = {T(Arabic(memos[i].length, int(i))),
+                                      I(128 + int64_t(i)),
+                                      T(Arabic(i * 5 + 1, int(i))),
+                                      I(255 - int64_t(i)),
+                                      I(200),
+                                      I(int64_t(i))};
+    added.push_back(Insert(u"b5", {u"nass", u"part", u"seal", u"id", u"page", u"hno"}, row));
+    b5[added.back()] = row;
+    PageFile& file = Table(u"b5").file();
+    const auto nass =
+        RowView(Table(u"b5").def(), LocateRow(file, added.back())->bytes, file.header())
+            .Bytes(Table(u"b5").def().columns[0]);
+    EXPECT_EQ(ReadLongValueHeader(nass).kind, memos[i].kind) << memos[i].length;
+    EXPECT_EQ(LongValueRows(file, nass).size(), memos[i].parts) << memos[i].length;
+  }
+  // Main's row as stored: the values set, Null elsewhere.
+  const auto main_row = [&](const std::map<std::u16string_view, Variant>& set) {
+    std::vector<Variant> row;
+    for (const auto& column : Table(u"Main").column_names()) {
+      row.push_back(set.contains(column) ? set.at(column) : Variant());
+    }
+    return row;
+  };
+  std::map<std::u16string_view, Variant> last;
+  RowId grown;
+  for (int64_t i = 0; i < 8; ++i) {
+    std::vector<Variant> values = {I(100 + i)};
+    for (size_t c = 1; c < std::size(kMain); ++c) values.push_back(T(Arabic(32, int(c + i))));
+    grown = Insert(u"Main", {std::begin(kMain), std::end(kMain)}, values);
+    for (size_t c = 0; c < std::size(kMain); ++c) last[kMain[c]] = values[c];
+    main[grown] = main_row(last);
+    const std::vector<Variant> row = {I(i), T(Arabic(10, int(i))), T(Arabic(i * 400 + 1, int(i)))};
+    shorts[Insert(u"Shorts", {u"Bk", u"ramz", u"nass"}, row)] = row;
+  }
+  // Memos grown by appending, as the field writers do; a Main row's inline
+  // memos pushed to long-value pages.
+  for (int round = 1; round <= 3; ++round) {
+    for (RowId id : added) {
+      b5[id][0] = T(b5[id][0].text() + Arabic(round * 900, round));
+      Update(u"b5", id, {u"nass"}, {b5[id][0]});
+    }
+  }
+  Update(u"Main", grown, {u"Bk", u"Inf"}, {T(Arabic(40)), T(Arabic(3000))});
+  last[u"Bk"] = T(Arabic(40));
+  last[u"Inf"] = T(Arabic(3000));
+  main[grown] = main_row(last);
+  Reopen();
+  ExpectRows(u"b5", b5);
+  ExpectRows(u"Main", main);
+  ExpectRows(u"Shorts", shorts);
+
+  std::vector<TableShape> shapes;
+  std::vector<std::vector<Row>> ours;
+  for (const auto* rows : {&b5, &main, &shorts}) {
+    const char16_t* name = rows == &b5 ? u"b5" : rows == &main ? u"Main" : u"Shorts";
+    TableShape& shape = shapes.emplace_back(TableShape{Utf16ToUtf8(name), {}});
+    for (const auto& column : Table(name).column_names()) {
+      shape.columns.push_back(Utf16ToUtf8(column));
+    }
+    auto& table = ours.emplace_back();
+    for (const auto& [id, values] : *rows) {
+      Row& row = table.emplace_back();
+      for (const Variant& v : values) {
+        if (v.type() == Variant::Type::kInteger) {
+          row.push_back(std::to_string(v.integer()));
+        } else if (v.type() == Variant::Type::kText && !v.text().empty()) {
+          row.push_back(Utf16ToUtf8(v.text()));
+        } else {
+          row.emplace_back();
+        }
+      }
+    }
+  }
+  db_.reset();
+  for (const AccessReader reader : {AccessReader::kMdbtools, AccessReader::kMdbReader}) {
+    SCOPED_TRACE(ReaderName(reader));
+    const ReadBack back = ReadAccess(reader, path_, shapes);
+    EXPECT_EQ(back.complaints, "");
+    EXPECT_TRUE(SameRows(shapes, ours, back.tables, true));
+  }
 }
 
 }  // namespace
