@@ -105,6 +105,8 @@ class RowView {
   // Whole-number columns only (Byte, Integer, Long, Yes/No): the value, or
   // nothing for Null.
   std::optional<int64_t> WholeNumber(const Column& column) const;
+  // The row's bytes.
+  std::span<const uint8_t> bytes() const { return bytes_; }
 
  private:
   // Entry |i| of the variable-offset table (offset[i], eod for i = n).

@@ -142,10 +142,8 @@ ColumnValue TableWriter::State::Check(size_t index, const Variant& value) const 
   }
   if (column.text()) {
     const size_t length = converted.value.text().size();
-    // A Jet 3 text takes one byte a character.
-    const size_t max_chars = file.header().jet3() ? column.length : column.max_chars();
-    if (column.type == ColumnType::kText && length > max_chars) {
-      throw errors::FieldTooSmall(column.name, length, max_chars);
+    if (column.type == ColumnType::kText && length > column.max_chars()) {
+      throw errors::FieldTooSmall(column.name, length, column.max_chars());
     }
     if (length == 0 && !column.allow_zero_length) {
       throw refusals::ZeroLength(def.name, column.name);
