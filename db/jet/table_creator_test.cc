@@ -4,11 +4,13 @@
 
 #include <cstdio>
 #include <fstream>
+#include <set>
 
 #include "base/text.h"
 #include "db/access_readers.h"
 #include "db/jet/catalogue.h"
 #include "db/jet/host97_test_util.h"
+#include "db/jet/index.h"
 #include "db/jet/jet_test_util.h"
 #include "db/jet/usage_map.h"
 
@@ -154,6 +156,19 @@ TEST(TableCreatorTest, HostTablesReadByEveryReader) {
         EXPECT_EQ(Get32(root.data() + 4), entry.definition_page);
         EXPECT_TRUE(UsageMap::Read(*file, index.usage_map).Contains(index.first_page));
       }
+    }
+    // The catalogue's (ParentId, Name) key of each new table, its letters
+    // weighed as in the keys that Jet wrote in the real files.
+    const TableDef catalogue = ReadTableDef(*file, kCataloguePage, u"MSysObjects");
+    const std::unique_ptr<IndexPages> index_pages =
+        IndexPagesOf(*file, catalogue.real_indexes[0].usage_map);
+    std::set<std::string> keys;
+    for (const IndexEntry& entry :
+         IndexTree(*index_pages, catalogue.real_indexes[0].first_page).Scan().entries) {
+      keys.insert(Hex(entry.key));
+    }
+    for (const char* name : {"6172726c76", "776a776d6676", "6960646666776976"}) {
+      EXPECT_EQ(keys.count("7f8f0000017f" + std::string(name) + "00"), 1u) << name;
     }
     // A second table of a taken name is refused before any page changes.
     const uint32_t pages = file->page_count();
