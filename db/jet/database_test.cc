@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
 
 #include "base/error.h"
 #include "base/text.h"
+#include "db/jet/catalogue.h"
 #include "db/jet/format.h"
 #include "db/jet/jet_table.h"
 #include "db/jet/jet_test_util.h"
@@ -217,7 +222,8 @@ TEST_F(JetDatabaseTest, ColumnsInTheirIndexOrder) {
 // reach the file; a table's map grows past its inline window into map pages
 // and shrinks back.  Every change is found again when the file is read anew.
 TEST_F(JetDatabaseTest, PagesAndMapsWrittenBack) {
-  for (const char* fixture : {"host_2003.mdb", "host_with_books.mdb"}) {
+  for (const char* fixture :
+       {"host_2003.mdb", "host_with_books.mdb", "real/openiti_shamela_32.mdb"}) {
     SCOPED_TRACE(fixture);
     const fs::path file = Copy(fixture);
     std::vector<uint32_t> expected;
@@ -244,23 +250,115 @@ TEST_F(JetDatabaseTest, PagesAndMapsWrittenBack) {
     EXPECT_TRUE(free_map.Contains(1100));
   }
 
-  const fs::path file = Copy("host_with_books.mdb");
-  // The map's place, read before the file is opened again: Windows opens it
-  // for one writer at a time.
-  const RowId used_pages =
-      static_cast<JetTable*>(Database::Open(file)->FindTable(u"Titles"))->def().used_pages;
-  const auto pages = PageFile::Open(file);
-  UsageMap map = UsageMap::Read(*pages, used_pages);
-  std::vector<uint32_t> held = map.Pages();
-  for (const uint32_t far : {70000u, 100u, 3u}) {
-    map.Add(*pages, far);
-    held.push_back(far);
-    std::sort(held.begin(), held.end());
-    EXPECT_EQ(UsageMap::Read(*pages, used_pages).Pages(), held) << far;
+  for (const auto& [fixture, table] : {std::pair{"host_with_books.mdb", u"Titles"},
+                                       std::pair{"real/openiti_shamela_32.mdb", u"book"}}) {
+    SCOPED_TRACE(fixture);
+    const fs::path file = Copy(fixture);
+    // The map's place, read before the file is opened again: Windows opens
+    // it for one writer at a time.
+    const RowId used_pages =
+        static_cast<JetTable*>(Database::Open(file)->FindTable(table))->def().used_pages;
+    const auto pages = PageFile::Open(file);
+    UsageMap map = UsageMap::Read(*pages, used_pages);
+    std::vector<uint32_t> held = map.Pages();
+    for (const uint32_t far : {70000u, 100u, 3u}) {
+      map.Add(*pages, far);
+      held.push_back(far);
+      std::sort(held.begin(), held.end());
+      EXPECT_EQ(UsageMap::Read(*pages, used_pages).Pages(), held) << far;
+    }
+    map.Remove(*pages, 70000);
+    held.pop_back();
+    EXPECT_EQ(UsageMap::Read(*pages, used_pages).Pages(), held);
   }
-  map.Remove(*pages, 70000);
-  held.pop_back();
-  EXPECT_EQ(UsageMap::Read(*pages, used_pages).Pages(), held);
+}
+
+// The output of |command| (standard error dropped), or nothing when it
+// fails.
+std::optional<std::string> Output(const std::string& command) {
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return std::nullopt;
+  std::string out;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  if (pclose(pipe) != 0) return std::nullopt;
+  return out;
+}
+
+// Every table of the real Access 97 files, opened by Database::Open and
+// found by its name in capitals, has the columns (in order, with their
+// types and Text lengths in characters) and indexes that mdbtools'
+// mdb-schema gives, and as many rows as its definition counts; its
+// used-pages map holds exactly the data pages that name it as their owner.
+TEST_F(JetDatabaseTest, Jet3TablesAsMdbtoolsReadsThem) {
+  if (!Output("mdb-schema --help")) GTEST_SKIP() << "no mdb-schema (mdbtools) here";
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(kFixtures / "real")) {
+    if (entry.path().extension() != ".md") files.push_back("real" / entry.path().filename());
+  }
+  ASSERT_EQ(files.size(), 6u);
+  for (const fs::path& name : files) {
+    SCOPED_TRACE(name.string());
+    const fs::path file = Copy(name);
+    const std::string quoted = "'" + (kFixtures / name).string() + "'";
+    // mdb-schema's columns (the Access names of types), then its indexes.
+    std::string want;
+    std::istringstream columns(Output("mdb-schema " + quoted + " access").value_or(""));
+    for (std::string line; std::getline(columns, line);) {
+      if (line.rfind("CREATE TABLE", 0) != 0 && line.rfind("\t[", 0) != 0) continue;
+      while (!line.empty() && (line.back() == ' ' || line.back() == ',')) line.pop_back();
+      want += line + "\n";
+    }
+    std::istringstream indexes(Output("mdb-schema --indexes " + quoted + " mysql").value_or(""));
+    for (std::string line; std::getline(indexes, line);) {
+      if (line.rfind("ALTER TABLE", 0) == 0) want += line + "\n";
+    }
+    std::string got, got_indexes;
+    std::vector<TableDef> defs;
+    const std::vector<CatalogueTable> names = ReadCatalogue(*PageFile::Open(file));
+    {
+      const std::unique_ptr<Database> db = Database::Open(file);
+      for (const CatalogueTable& entry : names) {
+        std::u16string upper = entry.name;
+        for (char16_t& c : upper) c = c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c;
+        auto* table = static_cast<JetTable*>(db->FindTable(upper));
+        ASSERT_NE(table, nullptr) << Utf16ToUtf8(entry.name);
+        const TableDef& def = table->def();
+        EXPECT_EQ(table->Find({}, {}).size(), def.row_count) << Utf16ToUtf8(def.name);
+        got += "CREATE TABLE [" + Utf16ToUtf8(def.name) + "]\n";
+        for (const Column& c : def.columns) {
+          got += "\t[" + Utf16ToUtf8(c.name) + "]\t\t\t" +
+                 (c.type == ColumnType::kLong   ? "Long Integer"
+                  : c.type == ColumnType::kByte ? "Byte"
+                  : c.type == ColumnType::kMemo ? "Memo/Hyperlink (255)"
+                  : c.type == ColumnType::kText ? "Text (" + std::to_string(c.max_chars()) + ")"
+                                                : "type " + std::to_string(int(c.type))) +
+                 "\n";
+        }
+        for (const LogicalIndex& index : def.indexes) {
+          got_indexes += "ALTER TABLE `" + Utf16ToUtf8(def.name) + "` ADD INDEX `" +
+                         Utf16ToUtf8(index.name) + "` (";
+          for (const auto& key : def.real_indexes[index.real_index].columns) {
+            const Column* column = def.ColumnByNumber(key.column_number);
+            got_indexes += "`" + (column ? Utf16ToUtf8(column->name) : "?") + "`";
+          }
+          got_indexes += ");\n";
+        }
+        defs.push_back(def);
+      }
+    }
+    EXPECT_EQ(got + got_indexes, want);
+    const std::unique_ptr<PageFile> pages = PageFile::Open(file);
+    std::map<uint32_t, std::vector<uint32_t>> owned;  // table page -> its data pages
+    for (uint32_t p = 3; p < pages->page_count(); ++p) {
+      const PageRef page = pages->ReadPage(p);
+      if (page.data()[0] == kPageData) owned[Get32(page.data() + kDataOwner)].push_back(p);
+    }
+    for (const TableDef& def : defs) {
+      EXPECT_EQ(UsageMap::Read(*pages, def.used_pages).Pages(), owned[def.page])
+          << Utf16ToUtf8(def.name);
+    }
+  }
 }
 
 // Files this engine does not write are refused with what was found.
