@@ -413,14 +413,10 @@ TEST_F(TableWriterTest, Jet3RowsReadBackHereAndInMdbtools) {
   last[u"Inf"] = T(Arabic(3000));
   main[grown] = main_row(last);
   Reopen();
-  ExpectRows(u"b5", b5);
-  ExpectRows(u"Main", main);
-  ExpectRows(u"Shorts", shorts);
-
   std::vector<TableShape> shapes;
   std::vector<std::vector<Row>> ours;
-  for (const auto* rows : {&b5, &main, &shorts}) {
-    const char16_t* name = rows == &b5 ? u"b5" : rows == &main ? u"Main" : u"Shorts";
+  for (const auto& [name, rows] : {std::pair{u"b5", &b5}, {u"Main", &main}, {u"Shorts", &shorts}}) {
+    ExpectRows(name, *rows);
     TableShape& shape = shapes.emplace_back(TableShape{Utf16ToUtf8(name), {}});
     for (const auto& column : Table(name).column_names()) {
       shape.columns.push_back(Utf16ToUtf8(column));
