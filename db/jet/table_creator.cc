@@ -18,6 +18,7 @@
 #include "base/text.h"
 #include "db/jet/catalogue.h"
 #include "db/jet/data_page.h"
+#include "db/jet/index.h"
 #include "db/jet/jet_table.h"
 #include "db/jet/page_file.h"
 #include "db/jet/usage_map.h"
@@ -334,6 +335,51 @@ uint32_t CreateTable(PageFile& file, const TableSpec& spec, double now) {
   const ColumnCollation collation = CatalogueCollation(file);
   EncodeTableDef(file.page_size(), collation, spec, layout);
 
+  // The catalogue's row: the table's Id is its definition page, its parent
+  // the Tables container, its owner the database's.
+  JetTable catalogue(file, ReadTableDef(file, kCataloguePage, u"MSysObjects"));
+  const TableDef& def = catalogue.def();
+  std::vector<size_t> columns;
+  for (const char16_t* name :
+       {u"Id", u"ParentId", u"Name", u"Type", u"DateCreate", u"DateUpdate", u"Owner", u"Flags"}) {
+    const size_t i = def.ColumnIndex(name);
+    if (i == std::u16string::npos) {
+      throw Damaged("the catalogue has no column " + Utf16ToUtf8(name));
+    }
+    columns.push_back(i);
+  }
+  const size_t id = columns[0];
+  const size_t name = columns[2];
+  const size_t type = columns[3];
+  const size_t owner = columns[6];
+  std::optional<Variant> parent;
+  for (const auto& row : CatalogueRows(catalogue, type, kCatalogueTypeContainer)) {
+    if (row[name].type() == Variant::Type::kText && row[name].text() == u"Tables") {
+      parent = row[id];
+    }
+  }
+  Variant database_owner;
+  for (const auto& row : CatalogueRows(catalogue, type, kCatalogueTypeDatabase)) {
+    if (row[name].type() == Variant::Type::kText && row[name].text() == u"MSysDb") {
+      database_owner = row[owner];
+    }
+  }
+  if (!parent) throw Damaged("the catalogue has no Tables container");
+  // Its values, the Id set once the definition's page is known; the
+  // catalogue's keys of the name must be known to the byte.
+  std::vector<Variant> values = {
+      Variant(int64_t{0}), *parent,      Variant(spec.name), Variant(kCatalogueTypeTable),
+      Variant(now),        Variant(now), database_owner,     Variant(int64_t{0})};
+  std::vector<Variant> row(def.columns.size());
+  for (size_t k = 0; k < columns.size(); ++k) row[columns[k]] = values[k];
+  for (size_t i = 0; i < def.real_indexes.size(); ++i) {
+    const IndexDef index = DescribeIndex(def, i);
+    if (!EncodeKey(index, row)) {
+      Refuse(spec.name, "the catalogue's index " + Utf16ToUtf8(index.name) +
+                            " has no key known to the byte for its name");
+    }
+  }
+
   WritablePage definition = file.AllocatePage();
   layout.definition_page = definition.number();
   // The maps, in Jet's order: the table's two, each long-value column's
@@ -364,39 +410,8 @@ uint32_t CreateTable(PageFile& file, const TableSpec& spec, double now) {
   const std::vector<uint8_t> bytes = EncodeTableDef(file.page_size(), collation, spec, layout);
   std::copy(bytes.begin(), bytes.end(), definition.data());
 
-  // The catalogue's row: the table's Id is its definition page; its parent
-  // the Tables container; its owner the database's.
-  JetTable catalogue(file, ReadTableDef(file, kCataloguePage, u"MSysObjects"));
-  const TableDef& def = catalogue.def();
-  std::vector<size_t> columns;
-  for (const char16_t* name :
-       {u"Id", u"ParentId", u"Name", u"Type", u"DateCreate", u"DateUpdate", u"Owner", u"Flags"}) {
-    const size_t i = def.ColumnIndex(name);
-    if (i == std::u16string::npos) {
-      throw Damaged("the catalogue has no column " + Utf16ToUtf8(name));
-    }
-    columns.push_back(i);
-  }
-  const size_t id = columns[0];
-  const size_t name = columns[2];
-  const size_t type = columns[3];
-  const size_t owner = columns[6];
-  std::optional<Variant> parent;
-  for (const auto& row : CatalogueRows(catalogue, type, kCatalogueTypeContainer)) {
-    if (row[name].type() == Variant::Type::kText && row[name].text() == u"Tables") {
-      parent = row[id];
-    }
-  }
-  Variant database_owner;
-  for (const auto& row : CatalogueRows(catalogue, type, kCatalogueTypeDatabase)) {
-    if (row[name].type() == Variant::Type::kText && row[name].text() == u"MSysDb") {
-      database_owner = row[owner];
-    }
-  }
-  if (!parent) throw Damaged("the catalogue has no Tables container");
-  catalogue.Insert(columns, {Variant(static_cast<int64_t>(layout.definition_page)), *parent,
-                             Variant(spec.name), Variant(kCatalogueTypeTable), Variant(now),
-                             Variant(now), database_owner, Variant(int64_t{0})});
+  values[0] = Variant(static_cast<int64_t>(layout.definition_page));
+  catalogue.Insert(columns, values);
   return layout.definition_page;
 }
 

@@ -170,14 +170,20 @@ TEST(TableCreatorTest, HostTablesReadByEveryReader) {
     for (const char* name : {"6172726c76", "776a776d6676", "6960646666776976"}) {
       EXPECT_EQ(keys.count("7f8f0000017f" + std::string(name) + "00"), 1u) << name;
     }
-    // A second table of a taken name is refused before any page changes.
+    // A taken name, and one the catalogue's index cannot key, are refused
+    // before any page changes.
     const uint32_t pages = file->page_count();
-    try {
-      CreateTable(*file, {u"BOOKS", {{u"A"}}}, 0);
-      ADD_FAILURE() << "not refused";
-    } catch (const Error& error) {
-      EXPECT_EQ(error.number(), kTableExists);
-      EXPECT_EQ(Utf16ToUtf8(error.description()), "Table 'BOOKS' already exists.");
+    for (const auto& [name, message] :
+         {std::pair(u"BOOKS", "Table 'BOOKS' already exists."),
+          std::pair(u"Wz",
+                    "Cannot create the table Wz: the catalogue's index ParentIdName has no "
+                    "key known to the byte for its name.")}) {
+      try {
+        CreateTable(*file, {name, {{u"A"}}}, 0);
+        ADD_FAILURE() << "not refused: " << message;
+      } catch (const Error& error) {
+        EXPECT_EQ(Utf16ToUtf8(error.description()), message);
+      }
     }
     EXPECT_EQ(file->page_count(), pages);
   }
