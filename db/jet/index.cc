@@ -345,7 +345,12 @@ IndexDef DescribeIndex(const TableDef& table, size_t real_index) {
     if (column == nullptr) {
       throw Damaged(real.first_page, "its key names a column the table does not have");
     }
-    def.columns.push_back({size_t(column - table.columns.data()), column->type, key.ascending});
+    TextKeys text =
+        table.jet3 && column->type == ColumnType::kText && column->sort_order == kSortArabic
+            ? TextKeys::kArabic
+            : TextKeys::kUnknown;
+    def.columns.push_back(
+        {size_t(column - table.columns.data()), column->type, key.ascending, text});
   }
   return def;
 }

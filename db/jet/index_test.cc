@@ -1,7 +1,8 @@
 // Index trees: the trees of a file that another writer made read back equal
-// to its rows' keys; Jet 3 text keys under the Arabic sort order; trees
-// grown here, in key order and at random, read back whole, ordered and well
-// formed, also from the file reopened.
+// to its rows' keys (Jet 4, and Jet 3 as Jet wrote it: Arabic text keys and
+// the catalogue's keys of Latin names); trees grown here, in key order and at
+// random, read back whole, ordered and well formed, also from the file
+// reopened.
 #include "db/jet/index.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <set>
 
 #include "base/error.h"
+#include "base/text.h"
 #include "db/jet/catalogue.h"
 #include "db/jet/jet_table.h"
 #include "db/jet/jet_test_util.h"
@@ -276,6 +278,142 @@ TEST_F(IndexTreeTest, RefusesDamagedPages) {
       EXPECT_EQ(e.number(), errors::kNotADatabase);
     }
     file_->WritePage(real.first_page).data()[c.offset] = was;
+  }
+}
+
+// Copies of the Access 97 files that Jet wrote, open as pages.
+class Jet3IndexTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::is_directory(kFixtures / "real")) {
+      GTEST_SKIP() << "no Access 97 files in " << kFixtures / "real";
+    }
+  }
+
+  PageFile& Open(const char* name) {
+    file_.reset();
+    fs::path folder = TestFolder();
+    file_ = PageFile::Open(CopyFixture(fs::path("real") / name, folder));
+    return *file_;
+  }
+
+  // Every table of the file, the system tables too, as the catalogue lists
+  // them (the catalogue first).
+  std::vector<TableDef> Tables() {
+    std::vector<TableDef> defs = {ReadTableDef(*file_, kCataloguePage, u"MSysObjects")};
+    JetTable catalogue(*file_, defs[0]);
+    const size_t id = defs[0].ColumnIndex(u"Id"), type = defs[0].ColumnIndex(u"Type");
+    const size_t name = defs[0].ColumnIndex(u"Name");
+    for (RowId row : catalogue.Find({}, {})) {
+      std::vector<Variant> values = catalogue.Read(row);
+      uint32_t page = uint32_t(values[id].integer()) & 0xffffff;
+      if (values[type].integer() == 1 && page != kCataloguePage) {
+        defs.push_back(ReadTableDef(*file_, page, values[name].text()));
+      }
+    }
+    return defs;
+  }
+
+  // Checks that each tree of |def| holds exactly its rows' keys; returns
+  // the entries checked.
+  size_t ExpectTreesHoldRowKeys(const TableDef& def) {
+    JetTable table(*file_, def);
+    size_t checked = 0;
+    for (size_t i = 0; i < def.real_indexes.size(); ++i) {
+      IndexDef index = DescribeIndex(def, i);
+      SCOPED_TRACE(testing::Message() << Utf16ToUtf8(def.name) << " " << Utf16ToUtf8(index.name));
+      if (!KeysWritable(index)) continue;
+      std::vector<IndexEntry> expected;
+      for (RowId row : table.Find({}, {})) {
+        std::optional<std::string> key = EncodeKey(index, table.Read(row));
+        if (!key) {
+          ADD_FAILURE() << "no key for row " << row.page << ":" << row.row;
+          continue;
+        }
+        expected.push_back({*key, row});
+      }
+      std::sort(expected.begin(), expected.end());
+      auto pages = IndexPagesOf(*file_, def.real_indexes[i].usage_map);
+      EXPECT_EQ(IndexTree(*pages, index.root_page).Scan().entries, expected);
+      checked += expected.size();
+    }
+    return checked;
+  }
+
+  std::unique_ptr<PageFile> file_;
+};
+
+// Every tree of the six files, among them the catalogue's (ParentId, Name)
+// over Latin names and the 4,516 Arabic words of Ix.
+TEST_F(Jet3IndexTest, ReadsJetsTreesAsTheRowsKeys) {
+  for (const char* name : {"mie00_160111.mdb", "mie00_170.mdb", "openiti_shamela_102.mdb",
+                           "openiti_shamela_32.mdb", "sham19y_0001.bok", "sham19y_0005.bok"}) {
+    SCOPED_TRACE(name);
+    Open(name);
+    std::vector<TableDef> tables = Tables();
+    for (const TableDef& def : tables) {
+      const size_t checked = ExpectTreesHoldRowKeys(def);
+      // The catalogue's two indexes, (ParentId, Name) and Id, and Ix's one.
+      const size_t entries = def.page == kCataloguePage ? 2 * def.row_count
+                             : def.name == u"Ix"        ? 4516
+                                                        : checked;
+      EXPECT_EQ(checked, entries) << Utf16ToUtf8(def.name);
+    }
+  }
+}
+
+TEST_F(Jet3IndexTest, InsertsWordsWithJetsKeys) {
+  PageFile& file = Open("mie00_160111.mdb");
+  std::vector<TableDef> tables = Tables();
+  const TableDef& def =
+      *std::find_if(tables.begin(), tables.end(), [](auto& t) { return t.name == u"Ix"; });
+  IndexDef index = DescribeIndex(def, 0);
+  const RowId usage_map = def.real_indexes[0].usage_map;
+  auto pages = IndexPagesOf(file, usage_map);
+  IndexTree tree(*pages, index.root_page);
+  std::vector<IndexEntry> expected = tree.Scan().entries;
+  // The byte after the prefix length, as Jet wrote it on this intermediate
+  // root: new intermediate pages get the same.
+  const uint8_t node_mark = file.ReadPage(index.root_page).data()[0x15];
+  // Every word four times again, each under a row of its own, in random
+  // order: each new key is the one Jet wrote for the word.
+  JetTable table(file, def);
+  std::vector<RowId> rows;
+  for (int i = 0; i < 4; ++i) {
+    std::vector<RowId> all = table.Find({}, {});
+    rows.insert(rows.end(), all.begin(), all.end());
+  }
+  std::shuffle(rows.begin(), rows.end(), std::mt19937(3));
+  uint32_t n = 0;
+  for (RowId row : rows) {
+    std::vector<Variant> values = table.Read(row);
+    std::optional<std::string> key = EncodeKey(index, values);
+    ASSERT_TRUE(key);
+    RowId added{2000 + n / 200, uint16_t(n % 200)};
+    ++n;
+    EXPECT_FALSE(tree.Insert(*key, added));
+    std::vector<RowId> found = tree.Find(*key);
+    ASSERT_TRUE(std::find(found.begin(), found.end(), row) != found.end())
+        << Utf16ToUtf8(values[index.columns[0].column].text());
+    expected.push_back({*key, added});
+  }
+  std::sort(expected.begin(), expected.end());
+  file.Flush();
+  const fs::path path = file.path();
+  pages.reset();
+  file_.reset();
+  file_ = PageFile::Open(path);
+  pages = IndexPagesOf(*file_, usage_map);
+  IndexScan scan = IndexTree(*pages, index.root_page).Scan();
+  EXPECT_EQ(scan.entries, expected);
+  EXPECT_GE(scan.depth, 3);
+  UsageMap map = UsageMap::Read(*file_, usage_map);
+  for (uint32_t page : scan.pages) {
+    EXPECT_TRUE(map.Contains(page)) << page;
+    const PageRef bytes = file_->ReadPage(page);
+    if (bytes.data()[0] == kPageIndexNode) {
+      EXPECT_EQ(bytes.data()[0x15], node_mark) << page;
+    }
   }
 }
 
