@@ -14,7 +14,9 @@
 //     of parts of up to 2032 bytes that fill their page, first part first,
 //     each on a page after the one before.
 // Long-value pages are the column's own: its used-pages and free-space maps
-// list them, and a freed row's bytes go back to its page at once.
+// list them, and a freed row's bytes go back to its page at once.  Jet 4
+// puts a new row on the fullest page with room; Jet 3 on the column's last
+// page when it has room, else on a new page (PagePool::Pick::kLast).
 #ifndef ADDBOOK_DB_JET_LONG_VALUE_WRITER_H_
 #define ADDBOOK_DB_JET_LONG_VALUE_WRITER_H_
 

@@ -18,8 +18,8 @@ bool Open(std::span<const uint8_t> page) {
 
 }  // namespace
 
-PagePool::PagePool(PageFile& file, uint32_t owner, UsageMap* used, UsageMap* free_space)
-    : file_(file), owner_(owner), used_(used), free_space_(free_space) {}
+PagePool::PagePool(PageFile& file, uint32_t owner, UsageMap* used, UsageMap* free_space, Pick pick)
+    : file_(file), owner_(owner), pick_(pick), used_(used), free_space_(free_space) {}
 
 bool PagePool::Owns(uint32_t page) const {
   return used_ ? used_->Contains(page) : made_.contains(page);
@@ -51,9 +51,15 @@ WritablePage PagePool::PageFor(size_t size) {
   // the pool knew is filed again under its true room.
   // No page holds more than 0xFFFF bytes.
   const size_t need = std::min<size_t>(size + kRowSlotSize, 0xFFFF);
+  if (pick_ == Pick::kLast) {
+    if (!last_ && !room_.empty()) {
+      last_ = std::max_element(room_.begin(), room_.end())->first;
+    }
+    if (last_ && FitsNewRow(file_.ReadPage(*last_).span(), size)) return file_.WritePage(*last_);
+  }
   std::pair<uint16_t, uint32_t> from{static_cast<uint16_t>(need), 0};
-  for (auto it = by_room_.lower_bound(from); it != by_room_.end();
-       it = by_room_.lower_bound(from)) {
+  for (auto it = pick_ == Pick::kLast ? by_room_.end() : by_room_.lower_bound(from);
+       it != by_room_.end(); it = by_room_.lower_bound(from)) {
     const uint32_t number = it->second;
     from = {it->first, number + 1};
     const PageRef page = file_.ReadPage(number);
@@ -74,6 +80,7 @@ WritablePage PagePool::PageFor(size_t size) {
   }
   room_[page.number()] = FreeBytes(page.span());
   by_room_.emplace(FreeBytes(page.span()), page.number());
+  last_ = page.number();
   return page;
 }
 

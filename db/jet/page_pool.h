@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -23,16 +24,22 @@ namespace addbook::jet {
 
 class PagePool {
  public:
+  // Which page with room a new row goes to: the fullest one (Jet 4), or only
+  // the pool's last page, the one it took last or else the highest listed
+  // (Jet 3's long values, which Jet writes page after page).
+  enum class Pick { kFullest, kLast };
+
   // The pool of the pages of |owner| (the owner field of its data pages)
   // that |used| lists, with |free_space| listing those with room.  All three
   // must outlive the pool.  Reads nothing until the first PageFor.  Without
   // maps (both null: a long-value column that has none) the pool's pages are
   // those it made itself.
-  PagePool(PageFile& file, uint32_t owner, UsageMap* used, UsageMap* free_space);
+  PagePool(PageFile& file, uint32_t owner, UsageMap* used, UsageMap* free_space,
+           Pick pick = Pick::kFullest);
 
-  // A page with room for a new row of |size| bytes (FitsNewRow): the fullest
-  // listed page that has it, else a new data page of the owner, added to
-  // both maps.  Reads the pages of the free-space map the first time.
+  // A page with room for a new row of |size| bytes (FitsNewRow): the page
+  // with room that |pick| allows, else a new data page of the owner, added
+  // to both maps.  Reads the pages of the free-space map the first time.
   WritablePage PageFor(size_t size);
 
   // Records what rows on |page|, a page of the owner, now leave free: the
@@ -46,6 +53,8 @@ class PagePool {
 
   PageFile& file_;
   uint32_t owner_;
+  Pick pick_;
+  std::optional<uint32_t> last_;  // Pick::kLast: the page taken last
   UsageMap* used_;
   UsageMap* free_space_;
   std::unordered_set<uint32_t> made_;  // without maps: the pages made here

@@ -121,8 +121,10 @@ LongValueStore& TableWriter::State::LongValues(size_t column) {
       lv.used.emplace(UsageMap::Read(file, maps.used_pages));
       lv.free_space.emplace(UsageMap::Read(file, maps.free_space_pages));
     }
-    lv.pool = std::make_unique<PagePool>(file, kLongValueOwner, lv.used ? &*lv.used : nullptr,
-                                         lv.free_space ? &*lv.free_space : nullptr);
+    lv.pool = std::make_unique<PagePool>(
+        file, kLongValueOwner, lv.used ? &*lv.used : nullptr,
+        lv.free_space ? &*lv.free_space : nullptr,
+        file.header().jet3() ? PagePool::Pick::kLast : PagePool::Pick::kFullest);
     lv.store = std::make_unique<LongValueStore>(file, *lv.pool);
   }
   return *lv.store;

@@ -355,16 +355,19 @@ TEST_F(TableWriterTest, Jet3RowsReadBackHereAndInMdbtools) {
   auto main = Rows(u"Main");
   auto shorts = Rows(u"Shorts");
   // Memos of every form and at the edges between them, in the form Jet
-  // gives them and chained in parts of 2032 bytes; Byte values past 127.
+  // gives them, chained in parts of 2032 bytes, page after page; Byte values
+  // past 127.
   const struct {
     size_t length;
     uint8_t kind;
     size_t parts;
-  } memos[] = {
-      {1, kLongValueInline, 0},       {32, kLongValueInline, 0},    {33, kLongValueSingleRow, 1},
-      {1761, kLongValueSingleRow, 1}, {1762, kLongValueChained, 1}, {2032, kLongValueChained, 1},
-      {2033, kLongValueChained, 2},   {4065, kLongValueChained, 3}, {9000, kLongValueChained, 5}};
+  } memos[] = {{1, kLongValueInline, 0},     {32, kLongValueInline, 0},
+               {33, kLongValueSingleRow, 1}, {1761, kLongValueSingleRow, 1},
+               {40, kLongValueSingleRow, 1}, {1762, kLongValueChained, 1},
+               {2032, kLongValueChained, 1}, {2033, kLongValueChained, 2},
+               {4065, kLongValueChained, 3}, {9000, kLongValueChained, 5}};
   std::vector<RowId> added;
+  uint32_t last_page = 0;
   for (size_t i = 0; i < std::size(memos); ++i) {
     const std::vector<Variant> row = {T(Arabic(memos[i].length, int(i))),
                                       I(128 + int64_t(i)),
@@ -379,7 +382,12 @@ TEST_F(TableWriterTest, Jet3RowsReadBackHereAndInMdbtools) {
         RowView(Table(u"b5").def(), LocateRow(file, added.back())->bytes, file.header())
             .Bytes(Table(u"b5").def().columns[0]);
     EXPECT_EQ(ReadLongValueHeader(nass).kind, memos[i].kind) << memos[i].length;
-    EXPECT_EQ(LongValueRows(file, nass).size(), memos[i].parts) << memos[i].length;
+    const std::vector<RowId> parts = LongValueRows(file, nass);
+    EXPECT_EQ(parts.size(), memos[i].parts) << memos[i].length;
+    for (const RowId& part : parts) {
+      EXPECT_GE(part.page, last_page) << memos[i].length;
+      last_page = part.page;
+    }
   }
   // Main's row as stored: the values set, Null elsewhere.
   const auto main_row = [&](const std::map<std::u16string_view, Variant>& set) {
