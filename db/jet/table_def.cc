@@ -29,7 +29,6 @@ struct Layout {
   struct {
     size_t size, number, var_index, order, sort_order, flags, fixed_offset, length;
   } column;
-  size_t name_length_size;  // 2 (UTF-16) or 1 (code page)
   struct {
     size_t size, key_columns, usage_map, first_page, flags;
   } real_index;
@@ -59,7 +58,6 @@ constexpr Layout kJet4 = {
                .flags = 15,
                .fixed_offset = 21,
                .length = 23},
-    .name_length_size = 2,
     .real_index = {.size = 52, .key_columns = 4, .usage_map = 34, .first_page = 38, .flags = 46},
     .logical_index = {.size = 28, .number = 4, .real_index = 8, .type = 23},
 };
@@ -85,7 +83,6 @@ constexpr Layout kJet3 = {
                .flags = 13,
                .fixed_offset = 14,
                .length = 16},
-    .name_length_size = 1,
     .real_index = {.size = 39, .key_columns = 0, .usage_map = 30, .first_page = 34, .flags = 38},
     .logical_index = {.size = 20, .number = 0, .real_index = 4, .type = 19},
 };
