@@ -28,7 +28,10 @@
 //   column: column number (2), used pages (4), pages with room (4); then
 //   0xFFFF.
 // Logical indexes are listed in name order, each over the real index of the
-// same number (its place in the table's list of indexes).
+// same number (its place in the table's list of indexes).  A primary key's
+// real index is flagged unique and required (0x09), a unique index 0x01,
+// another 0x00.  Usage maps are rows of 133 bytes (type 0, first page 0, a
+// bitmap of 128 bytes) on a data page whose owner is 0.
 #ifndef ADDBOOK_DB_JET_TABLE_CREATOR_H_
 #define ADDBOOK_DB_JET_TABLE_CREATOR_H_
 
