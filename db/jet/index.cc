@@ -78,6 +78,7 @@ constexpr size_t kRowPointerSize = 4;  // 3 bytes of page, 1 of row
 constexpr size_t kChildSize = 4;
 constexpr int kMaxDepth = 16;  // far above any real tree; stops a loop of pages
 
+constexpr size_t kMaxKeySize = 255;
 constexpr char kValueFlag = 0x7f;
 constexpr char kTextEnd = 0x00;
 constexpr char kNullFlag = 0x00;
@@ -274,6 +275,9 @@ std::optional<std::string> EncodeKey(const IndexDef& index, const std::vector<Va
     }
     key += *part;
   }
+  // A page's shared prefix is counted in one byte; how Jet keys a longer
+  // text is not known.
+  if (key.size() > kMaxKeySize) return std::nullopt;
   return key;
 }
 

@@ -96,8 +96,8 @@ bool KeysWritable(const IndexDef& index);
 // column order, as Table::Read gives them (Currency and Date/Time as reals).
 // Nothing when the key cannot be encoded exactly: a column that
 // KeysWritable refuses holding a value that is not Null, a Text value that
-// is empty or holds a character whose weight this engine does not know, or
-// a value that does not fit its column.
+// is empty or holds a character whose weight this engine does not know, a
+// key longer than 255 bytes, or a value that does not fit its column.
 std::optional<std::string> EncodeKey(const IndexDef& index, const std::vector<Variant>& row);
 
 // How a new row enters an index, decided before any page changes.

@@ -78,8 +78,9 @@ TEST(IndexKeyTest, EncodesJet3ArabicText) {
       {u"مدينة", true, nullptr},  // teh marbuta: weight unknown
       {u"a b", true, nullptr},    // space
       {u"Wz", true, nullptr},
-      {u"\u0627\u064e", true, nullptr},  // a diacritic
-      {u"\u4e00", true, nullptr},        // not in Windows-1256
+      {u"\u0627\u064e", true, nullptr},            // a diacritic
+      {u"\u4e00", true, nullptr},                  // not in Windows-1256
+      {std::u16string(254, u'ب'), true, nullptr},  // a key over 255 bytes
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.hex ? c.hex : "none");
@@ -88,6 +89,8 @@ TEST(IndexKeyTest, EncodesJet3ArabicText) {
     EXPECT_EQ(key ? Hex(*key) : "none", c.hex ? c.hex : "none");
     EXPECT_EQ(KeysWritable(def), c.ascending);
   }
+  IndexDef arabic{u"i", {{0, kText, true, TextKeys::kArabic}}, 1};
+  EXPECT_EQ(EncodeKey(arabic, {Variant(std::u16string(253, u'ب'))}).value_or("").size(), 255u);
   // Text in another form and Memo have no key this engine can write.
   EXPECT_FALSE(KeysWritable(IndexDef{u"i", {{0, kText, true, TextKeys::kUnknown}}, 1}));
   EXPECT_FALSE(KeysWritable(IndexDef{u"i", {{0, kMemo, true, TextKeys::kArabic}}, 1}));
