@@ -267,8 +267,16 @@ RowId TableWriter::Insert(const std::vector<size_t>& columns, const std::vector<
       case Admission::kDuplicate:
         throw refusals::DuplicateKey();
       case Admission::kUnwritable:
-        throw addbook::errors::NotUpdatable(u"The index " + index.def.name + u" of the table " +
-                                            def.name + u" has keys this engine cannot write.");
+        // A key that cannot be written exactly would leave the index wrong
+        // for Jet; failing this row alone would lose it from the book.  The
+        // error ends the import, and the host keeps what it held.
+        throw Error(addbook::errors::kNotADatabase,
+                    u"The index " + index.def.name + u" of the table " + def.name +
+                        u" has a Text key that the native engine cannot write exactly for a "
+                        u"value of this row (a character whose place in the file's sort order "
+                        u"it does not know), so it stores nothing of the book; the Windows build "
+                        u"of the installer, with Microsoft's Access driver installed, can write "
+                        u"it");
     }
   }
 
