@@ -137,11 +137,10 @@ std::string HostSchema(const std::filesystem::path& file) {
   return schema;
 }
 
-// The host's tables made in a copy of a real Access 97 file: the other
-// readers find them with the columns and indexes of the Access 2000 host
-// that Jackcess made, empty and then holding rows that this engine wrote;
-// the engine itself finds them too.
-TEST(TableCreatorTest, HostTablesReadByEveryReader) {
+// The host's tables made in a copy of a real Access 97 file: mdbtools finds
+// them with the columns and indexes of the Access 2000 host that Jackcess
+// made.
+TEST(TableCreatorTest, HostTablesHaveTheHostsSchema) {
   if (!std::filesystem::exists(kFixtures / "real")) GTEST_SKIP() << "no fixtures";
   if (const auto missing = AccessReadersMissing()) GTEST_SKIP() << *missing;
   const std::filesystem::path host =
@@ -191,44 +190,8 @@ TEST(TableCreatorTest, HostTablesReadByEveryReader) {
     }
     EXPECT_EQ(file->page_count(), pages);
   }
-  const std::vector<TableShape>& shapes = HostTables();
-  std::vector<std::vector<Row>> want(shapes.size());
-  const auto read_back = [&] {
-    for (const AccessReader reader : {AccessReader::kMdbtools, AccessReader::kMdbReader}) {
-      const ReadBack read = ReadAccess(reader, host, shapes);
-      EXPECT_EQ(read.complaints, "") << ReaderName(reader);
-      EXPECT_TRUE(SameRows(shapes, read.tables, want)) << ReaderName(reader);
-    }
-  };
-  read_back();
-
-  // Rows written by this engine: Titles' AutoNumber and every index in use,
-  // Arabic text, a Memo on long-value pages.
-  const std::u16string arabic = u"\u0628\u0627\u0628 \u0627\u0644\u0625\u064a\u0645\u0627\u0646";
-  const std::u16string memo(3000, u'\u0639');
-  {
-    const std::unique_ptr<Database> db = Database::Open(host);
-    for (const TableShape& shape : shapes) {
-      Table* table = db->FindTable(Utf8ToUtf16(shape.name));
-      ASSERT_NE(table, nullptr) << shape.name;
-      EXPECT_EQ(table->column_names().size(), shape.columns.size());
-    }
-    const auto n = [](int64_t v) { return Variant(v); };
-    for (int64_t i = 1; i <= 3; ++i) {
-      db->FindTable(u"Titles")->Insert(
-          {1, 2, 3, 4, 5, 6, 7}, {n(7), n(i), n(0), n(0), n(0), Variant(arabic), Variant(memo)});
-    }
-    db->FindTable(u"Books")->Insert({0, 1}, {n(7), Variant(arabic)});
-    db->FindTable(u"Hadeeths")->Insert({0, 1, 2, 3, 4}, {n(7), n(2), n(1), n(1), Variant(arabic)});
-    db->Flush();
-  }
-  const std::string text = Utf16ToUtf8(arabic);
-  want[0] = {{"7", text, std::nullopt, std::nullopt}};
-  want[1] = {{"7", "2", "1", "1", text}};
-  for (const char* i : {"1", "2", "3"}) {
-    want[2].push_back({i, "7", i, "0", "0", "0", text, Utf16ToUtf8(memo)});
-  }
-  read_back();
+  // Rows in them, written by this engine and read by both readers: the
+  // installer's imports into this host (app/access_host_test.cc).
 }
 
 #endif  // _WIN32
