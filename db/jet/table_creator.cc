@@ -41,7 +41,6 @@ constexpr size_t kRealIndexCountSize = 8;
 constexpr size_t kColumnSize = 18;
 constexpr size_t kColumnCollation = 7;
 constexpr size_t kKeyColumns = 10;
-constexpr uint8_t kTableTypeUser = 0x4E;
 constexpr uint8_t kAscending = 0x01;
 constexpr uint16_t kNoColumn = 0xFFFF;
 // Jet writes these two bytes of every logical index as 4 and 4.
@@ -236,7 +235,7 @@ std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& col
   out.U32(0);  // length, set at the end
   out.U32(0);  // rows
   out.U32(0);  // last AutoNumber
-  out.U8(kTableTypeUser);
+  out.U8(kUserTable);
   const auto columns = static_cast<uint16_t>(spec.columns.size());
   const auto indexes = static_cast<uint32_t>(spec.indexes.size());
   out.U16(columns);  // max_cols

@@ -414,6 +414,13 @@ void WriteCounters(PageFile& file, const TableDef& def) {
   put(def.last_auto_number_at, def.last_auto_number);
   for (const RealIndex& index : def.real_indexes) {
     put(index.row_count_at, index.row_count);
+    // Jet 3 keeps the count twice in a user table's entry, in its first four
+    // bytes too (4516 and 4516 in a table of 4516 words; 1 and 1 in a table
+    // of one row); a system table's first four are 0.
+    if (def.jet3 && def.table_type == kUserTable) {
+      put({index.row_count_at.page, static_cast<uint16_t>(index.row_count_at.offset - 4)},
+          index.row_count);
+    }
     put(index.first_page_at, index.first_page);
   }
 }

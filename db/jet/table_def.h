@@ -111,6 +111,10 @@ inline constexpr uint8_t kIndexRequired = 0x08;
 inline constexpr uint8_t kIndexPrimaryKey = 0x01;
 inline constexpr uint8_t kIndexForeignKey = 0x02;
 
+// The table type of a user's table (byte 40 of a Jet 4 definition, 20 of a
+// Jet 3 one); a system table's is 0x53.
+inline constexpr uint8_t kUserTable = 0x4E;
+
 // A place in a table definition: the page and the offset in it.
 struct DefSpot {
   uint32_t page = 0;

@@ -125,6 +125,7 @@ TEST(TableDefTest, Jet3CountersWrittenInPlace) {
     def.real_indexes[0].first_page = 0x0D0E0F10;
     Put32(&want[12], def.row_count);
     Put32(&want[16], def.last_auto_number);
+    Put32(&want[43], def.real_indexes[0].row_count);  // twice in a user table
     Put32(&want[43 + 4], def.real_indexes[0].row_count);
     Put32(&want[43 + 8 + 2 * 18 + 4 + 4 + 34], def.real_indexes[0].first_page);
     WriteCounters(*pages, def);
