@@ -28,14 +28,7 @@ namespace {
 
 // The definition block, by offset from the page's start.
 constexpr size_t kDefLength = 8;
-constexpr size_t kTableType = 20;
-constexpr size_t kMaxColumns = 21;
-constexpr size_t kVariableColumns = 23;
-constexpr size_t kColumnCount = 25;
-constexpr size_t kLogicalIndexCount = 27;
 constexpr size_t kRealIndexCount = 31;
-constexpr size_t kUsedPages = 35;
-constexpr size_t kFreeSpacePages = 39;
 constexpr size_t kDefBlockEnd = 43;
 constexpr size_t kRealIndexCountSize = 8;
 constexpr size_t kColumnSize = 18;
