@@ -14,9 +14,9 @@
 namespace addbook::jet {
 
 // The host's tables, as host_indexed.mdb has them.
-inline const std::vector<TableSpec>& Host97Tables() {
+inline const std::vector<TableDesign>& Host97Tables() {
   constexpr ColumnType kLong = ColumnType::kLong;
-  static const std::vector<TableSpec> tables = {
+  static const std::vector<TableDesign> tables = {
       {u"Books",
        {{u"BookNo", kLong},
         {u"Name", ColumnType::kText, 255},
@@ -56,7 +56,7 @@ inline std::filesystem::path MakeHost97(const std::filesystem::path& real,
   // 7 December 2026, noon: a fixed time, so that two hosts made alike are
   // alike byte for byte.
   constexpr double kCreated = 46363.5;
-  for (const TableSpec& table : Host97Tables()) CreateTable(*file, table, kCreated);
+  for (const TableDesign& table : Host97Tables()) CreateTable(*file, table, kCreated);
   file->Flush();
   return to;
 }

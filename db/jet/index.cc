@@ -474,6 +474,14 @@ IndexTree::IndexTree(IndexPages& pages, uint32_t root_page)
 
 IndexTree::~IndexTree() = default;
 
+uint32_t IndexTree::CreateRoot(IndexPages& pages, uint32_t table_page) {
+  IndexTree tree(pages, 0);
+  tree.tdef_page_ = table_page;
+  Page& root = tree.Add();
+  tree.Store(root);
+  return root.number;
+}
+
 IndexTree::Page& IndexTree::Load(uint32_t number) {
   std::unique_ptr<Cached>& kept = cache_[number];
   if (!kept) {

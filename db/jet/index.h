@@ -140,6 +140,11 @@ class IndexTree {
   IndexTree(IndexPages& pages, uint32_t root_page);
   ~IndexTree();
 
+  // The root of a new, empty index of the table whose definition is on
+  // |table_page|: an empty leaf, allocated through |pages|.  Returns its
+  // page.
+  static uint32_t CreateRoot(IndexPages& pages, uint32_t table_page);
+
   // Every entry in key order, read from the root down, with every page
   // checked as Jet and the other readers need it: page kind, the entry mask,
   // free space and shared prefix, entries in order, each intermediate entry

@@ -1,5 +1,5 @@
-// A table is made in three steps: its spec is checked and encoded once with
-// a dummy layout, so that a spec the format cannot hold is refused before
+// A table is made in three steps: its design is checked and encoded once with
+// a dummy layout, so that a design the format cannot hold is refused before
 // any page changes; then its pages are allocated and filled (the usage maps
 // as rows of one data page that no table owns, as Jet keeps them, and an
 // empty leaf per index); last its catalogue row goes in through the
@@ -49,13 +49,6 @@ constexpr size_t kMapRowSize = 1 + 4 + 128;
 constexpr int64_t kCatalogueTypeTable = 1;
 constexpr int64_t kCatalogueTypeContainer = 3;
 constexpr int64_t kCatalogueTypeDatabase = 2;
-
-// A Jet 3 index page: kind, 0x01, free bytes, the table's definition page,
-// previous, next and tail page, the shared prefix's length, then the entry
-// mask up to the first entry.
-constexpr size_t kIndexFreeSpace = 2;
-constexpr size_t kIndexTable = 4;
-constexpr size_t kIndexFirstEntryJet3 = 0xF8;
 
 [[noreturn]] void Refuse(const std::u16string& table, std::string_view what) {
   throw Error(errors::kInvalidArgument,
@@ -128,11 +121,11 @@ std::string EncodeName(const std::u16string& table, std::u16string_view what,
   return encoded;
 }
 
-size_t ColumnNamed(const TableSpec& spec, const std::u16string& name) {
-  for (size_t i = 0; i < spec.columns.size(); ++i) {
-    if (EqualsIgnoringAsciiCase(spec.columns[i].name, name)) return i;
+size_t ColumnNamed(const TableDesign& design, const std::u16string& name) {
+  for (size_t i = 0; i < design.columns.size(); ++i) {
+    if (EqualsIgnoringAsciiCase(design.columns[i].name, name)) return i;
   }
-  return spec.columns.size();
+  return design.columns.size();
 }
 
 // A usage-map row covering pages from 0, empty.
@@ -167,19 +160,19 @@ ColumnCollation CatalogueCollation(PageFile& file) {
 }
 
 std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& collation,
-                                    const TableSpec& spec, const TableLayout& layout) {
-  const std::u16string& table = spec.name;
+                                    const TableDesign& design, const TableLayout& layout) {
+  const std::u16string& table = design.name;
   EncodeName(table, u"the name", table);
-  if (spec.columns.empty() || spec.columns.size() > kMaxColumnsPerTable) {
+  if (design.columns.empty() || design.columns.size() > kMaxColumnsPerTable) {
     Refuse(table, "a table has 1 to " + std::to_string(kMaxColumnsPerTable) + " columns");
   }
   size_t long_values = 0;
   uint16_t variable = 0;
-  for (size_t i = 0; i < spec.columns.size(); ++i) {
-    const ColumnSpec& column = spec.columns[i];
+  for (size_t i = 0; i < design.columns.size(); ++i) {
+    const ColumnDesign& column = design.columns[i];
     const std::string name = Utf16ToUtf8(column.name);
     EncodeName(table, u"the column name", column.name);
-    if (ColumnNamed(spec, column.name) != i) Refuse(table, "two columns are named " + name);
+    if (ColumnNamed(design, column.name) != i) Refuse(table, "two columns are named " + name);
     if (!Variable(column.type) && FixedSize(column.type) == 0) {
       Refuse(table, "the column " + name + " is of a type this program does not create");
     }
@@ -194,13 +187,13 @@ std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& col
     if (Variable(column.type)) ++variable;
   }
   if (layout.long_value_maps.size() != long_values ||
-      layout.index_maps.size() != spec.indexes.size() ||
-      layout.index_roots.size() != spec.indexes.size()) {
+      layout.index_maps.size() != design.indexes.size() ||
+      layout.index_roots.size() != design.indexes.size()) {
     Refuse(table, "its layout does not match its columns and indexes");
   }
   std::vector<std::vector<uint16_t>> keys;
   size_t primary_keys = 0;
-  for (const IndexSpec& index : spec.indexes) {
+  for (const IndexDesign& index : design.indexes) {
     const std::string name = Utf16ToUtf8(index.name);
     EncodeName(table, u"the index name", index.name);
     if (index.columns.empty() || index.columns.size() > kKeyColumns) {
@@ -208,8 +201,8 @@ std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& col
     }
     std::vector<uint16_t>& key = keys.emplace_back();
     for (const std::u16string& column : index.columns) {
-      const size_t i = ColumnNamed(spec, column);
-      if (i == spec.columns.size()) {
+      const size_t i = ColumnNamed(design, column);
+      if (i == design.columns.size()) {
         Refuse(table, "the index " + name + " names a column " + Utf16ToUtf8(column) +
                           " that the table lacks");
       }
@@ -229,8 +222,8 @@ std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& col
   out.U32(0);  // rows
   out.U32(0);  // last AutoNumber
   out.U8(kUserTable);
-  const auto columns = static_cast<uint16_t>(spec.columns.size());
-  const auto indexes = static_cast<uint32_t>(spec.indexes.size());
+  const auto columns = static_cast<uint16_t>(design.columns.size());
+  const auto indexes = static_cast<uint32_t>(design.indexes.size());
   out.U16(columns);  // max_cols
   out.U16(variable);
   out.U16(columns);
@@ -238,12 +231,12 @@ std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& col
   out.U32(indexes);  // real
   out.Pointer(layout.used_pages);
   out.Pointer(layout.free_space_pages);
-  for (size_t i = 0; i < spec.indexes.size(); ++i) out.Take(kRealIndexCountSize);
+  for (size_t i = 0; i < design.indexes.size(); ++i) out.Take(kRealIndexCountSize);
 
   uint16_t fixed_offset = 0;
   uint16_t var_index = 0;
   for (uint16_t number = 0; number < columns; ++number) {
-    const ColumnSpec& column = spec.columns[number];
+    const ColumnDesign& column = design.columns[number];
     const bool is_variable = Variable(column.type);
     out.U8(static_cast<uint8_t>(column.type));
     out.U16(number);
@@ -263,22 +256,22 @@ std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& col
       fixed_offset = static_cast<uint16_t>(fixed_offset + size);
     }
   }
-  for (const ColumnSpec& column : spec.columns) out.Name(EncodeName(table, u"", column.name));
+  for (const ColumnDesign& column : design.columns) out.Name(EncodeName(table, u"", column.name));
 
-  for (size_t i = 0; i < spec.indexes.size(); ++i) {
+  for (size_t i = 0; i < design.indexes.size(); ++i) {
     for (size_t k = 0; k < kKeyColumns; ++k) {
       out.U16(k < keys[i].size() ? keys[i][k] : kNoColumn);
       out.U8(k < keys[i].size() ? kAscending : 0);
     }
     out.Pointer(layout.index_maps[i]);
     out.U32(layout.index_roots[i]);
-    const IndexSpec& index = spec.indexes[i];
+    const IndexDesign& index = design.indexes[i];
     out.U8(index.primary_key ? kIndexUnique | kIndexRequired : index.unique ? kIndexUnique : 0);
   }
-  std::vector<size_t> by_name(spec.indexes.size());
+  std::vector<size_t> by_name(design.indexes.size());
   for (size_t i = 0; i < by_name.size(); ++i) by_name[i] = i;
   std::stable_sort(by_name.begin(), by_name.end(), [&](size_t a, size_t b) {
-    return FoldAsciiCase(spec.indexes[a].name) < FoldAsciiCase(spec.indexes[b].name);
+    return FoldAsciiCase(design.indexes[a].name) < FoldAsciiCase(design.indexes[b].name);
   });
   for (const size_t i : by_name) {
     out.U32(static_cast<uint32_t>(i));
@@ -288,13 +281,13 @@ std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& col
     out.U32(0);
     out.U8(kLogicalIndexFill);
     out.U8(kLogicalIndexFill);
-    out.U8(spec.indexes[i].primary_key ? kIndexPrimaryKey : 0);
+    out.U8(design.indexes[i].primary_key ? kIndexPrimaryKey : 0);
   }
-  for (const size_t i : by_name) out.Name(EncodeName(table, u"", spec.indexes[i].name));
+  for (const size_t i : by_name) out.Name(EncodeName(table, u"", design.indexes[i].name));
 
   size_t long_value = 0;
   for (uint16_t number = 0; number < columns; ++number) {
-    const ColumnType type = spec.columns[number].type;
+    const ColumnType type = design.columns[number].type;
     if (type != ColumnType::kMemo && type != ColumnType::kOle) continue;
     out.U16(number);
     out.Pointer(layout.long_value_maps[long_value].first);
@@ -306,26 +299,26 @@ std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& col
   return std::move(out).Finish();
 }
 
-uint32_t CreateTable(PageFile& file, const TableSpec& spec, double now) {
+uint32_t CreateTable(PageFile& file, const TableDesign& design, double now) {
   if (!file.header().jet3()) {
     throw Error(errors::kNotADatabase, "Tables are created here in Access 97 (Jet 3) files only.");
   }
   for (const CatalogueTable& existing : ReadCatalogue(file)) {
-    if (EqualsIgnoringAsciiCase(existing.name, spec.name)) {
-      throw Error(kTableExists, u"Table '" + spec.name + u"' already exists.");
+    if (EqualsIgnoringAsciiCase(existing.name, design.name)) {
+      throw Error(kTableExists, u"Table '" + design.name + u"' already exists.");
     }
   }
   // Checked whole before any page changes.
   TableLayout layout;
-  for (const ColumnSpec& column : spec.columns) {
+  for (const ColumnDesign& column : design.columns) {
     if (column.type == ColumnType::kMemo || column.type == ColumnType::kOle) {
       layout.long_value_maps.emplace_back();
     }
   }
-  layout.index_maps.resize(spec.indexes.size());
-  layout.index_roots.resize(spec.indexes.size());
+  layout.index_maps.resize(design.indexes.size());
+  layout.index_roots.resize(design.indexes.size());
   const ColumnCollation collation = CatalogueCollation(file);
-  EncodeTableDef(file.page_size(), collation, spec, layout);
+  EncodeTableDef(file.page_size(), collation, design, layout);
 
   // The catalogue's row: the table's Id is its definition page, its parent
   // the Tables container, its owner the database's.
@@ -360,15 +353,15 @@ uint32_t CreateTable(PageFile& file, const TableSpec& spec, double now) {
   // Its values, the Id set once the definition's page is known; the
   // catalogue's keys of the name must be known to the byte.
   std::vector<Variant> values = {
-      Variant(int64_t{0}), *parent,      Variant(spec.name), Variant(kCatalogueTypeTable),
-      Variant(now),        Variant(now), database_owner,     Variant(int64_t{0})};
+      Variant(int64_t{0}), *parent,      Variant(design.name), Variant(kCatalogueTypeTable),
+      Variant(now),        Variant(now), database_owner,       Variant(int64_t{0})};
   std::vector<Variant> row(def.columns.size());
   for (size_t k = 0; k < columns.size(); ++k) row[columns[k]] = values[k];
   for (size_t i = 0; i < def.real_indexes.size(); ++i) {
     const IndexDef index = DescribeIndex(def, i);
     if (!EncodeKey(index, row)) {
-      Refuse(spec.name, "the catalogue's index " + Utf16ToUtf8(index.name) +
-                            " has no key known to the byte for its name");
+      Refuse(design.name, "the catalogue's index " + Utf16ToUtf8(index.name) +
+                              " has no key known to the byte for its name");
     }
   }
 
@@ -389,17 +382,11 @@ uint32_t CreateTable(PageFile& file, const TableSpec& spec, double now) {
     free_space = next_map();
   }
   for (RowId& map : layout.index_maps) map = next_map();
-  for (size_t i = 0; i < spec.indexes.size(); ++i) {
-    WritablePage root = file.AllocatePage();
-    root.data()[0] = kPageIndexLeaf;
-    root.data()[1] = 0x01;
-    Put16(root.data() + kIndexFreeSpace,
-          static_cast<uint16_t>(file.page_size() - kIndexFirstEntryJet3));
-    Put32(root.data() + kIndexTable, layout.definition_page);
-    layout.index_roots[i] = root.number();
-    UsageMap::Read(file, layout.index_maps[i]).Add(file, root.number());
+  for (size_t i = 0; i < design.indexes.size(); ++i) {
+    layout.index_roots[i] =
+        IndexTree::CreateRoot(*IndexPagesOf(file, layout.index_maps[i]), layout.definition_page);
   }
-  const std::vector<uint8_t> bytes = EncodeTableDef(file.page_size(), collation, spec, layout);
+  const std::vector<uint8_t> bytes = EncodeTableDef(file.page_size(), collation, design, layout);
   std::copy(bytes.begin(), bytes.end(), definition.data());
 
   values[0] = Variant(static_cast<int64_t>(layout.definition_page));

@@ -51,24 +51,24 @@ class PageFile;
 // Jet's number for a table created under a name that the file has.
 inline constexpr int32_t kTableExists = 3010;
 
-struct ColumnSpec {
+struct ColumnDesign {
   std::u16string name;
   ColumnType type = ColumnType::kLong;
   uint16_t text_length = 0;  // Text: the characters it holds (1 to 255)
   bool auto_number = false;  // Long only
 };
 
-struct IndexSpec {
+struct IndexDesign {
   std::u16string name;
   std::vector<std::u16string> columns = {};  // ascending keys, 1 to 10 columns
   bool primary_key = false;                  // unique, no Null in a key column
   bool unique = false;
 };
 
-struct TableSpec {
+struct TableDesign {
   std::u16string name;
-  std::vector<ColumnSpec> columns = {};
-  std::vector<IndexSpec> indexes = {};
+  std::vector<ColumnDesign> columns = {};
+  std::vector<IndexDesign> indexes = {};
 };
 
 // Bytes 7 to 12 of every column's entry, the same in every column of a
@@ -92,21 +92,21 @@ struct TableLayout {
   RowId free_space_pages;
   // Per Memo or OLE column, in column order: its used and free-space maps.
   std::vector<std::pair<RowId, RowId>> long_value_maps = {};
-  // Per index of the spec: its usage map and its root page.
+  // Per index of the design: its usage map and its root page.
   std::vector<RowId> index_maps = {};
   std::vector<uint32_t> index_roots = {};
 };
 
-// The Jet 3 definition page (|page_size| bytes) of the table |spec| laid
+// The Jet 3 definition page (|page_size| bytes) of the table |design| laid
 // out as |layout| says, its columns of |collation|.  Throws Error (errors::kInvalidArgument) naming
-// what is wrong for a spec this format cannot hold: no columns or more than 255, a name empty,
+// what is wrong for a design this format cannot hold: no columns or more than 255, a name empty,
 // longer than 64 characters or not in the code page, a column named twice, a Text length out of
 // range, an AutoNumber that is not Long, an index over no column, more than 10 or a column not in
 // the table, more than one primary key, or a definition longer than a page.
 std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& collation,
-                                    const TableSpec& spec, const TableLayout& layout);
+                                    const TableDesign& design, const TableLayout& layout);
 
-// Creates the table |spec| in the Jet 3 file |file| and returns its
+// Creates the table |design| in the Jet 3 file |file| and returns its
 // definition page; |now| (days since 30 December 1899) is its creation time
 // in the catalogue.  The pages change through |file|; Flush makes them
 // durable.  Throws Error as EncodeTableDef does, kTableExists ("Table 'X'
@@ -114,7 +114,7 @@ std::vector<uint8_t> EncodeTableDef(size_t page_size, const ColumnCollation& col
 // regard to case), and errors::kNotADatabase for a file that is not Jet 3,
 // before any page changes; an error of the catalogue's row writer leaves the
 // pages written so far, and the file is then to be thrown away.
-uint32_t CreateTable(PageFile& file, const TableSpec& spec, double now);
+uint32_t CreateTable(PageFile& file, const TableDesign& design, double now);
 
 }  // namespace addbook::jet
 

@@ -44,7 +44,7 @@ TEST(TableCreatorTest, EncodesDefinitionsAsJetDid) {
     const char* file;
     uint32_t page;
     uint16_t collation_variant;
-    TableSpec spec;
+    TableDesign design;
   };
   const std::vector<Case> cases = {
       {"sham19y_0001.bok",
@@ -60,33 +60,33 @@ TEST(TableCreatorTest, EncodesDefinitionsAsJetDid) {
        1,
        {u"book", {{u"id"}, {u"nass", kMemo}, {u"part", ColumnType::kByte}, {u"page"}, {u"hno"}}}},
   };
-  for (const auto& [file, page, variant, spec] : cases) {
-    SCOPED_TRACE(Utf16ToUtf8(spec.name));
+  for (const auto& [file, page, variant, design] : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(design.name));
     const std::vector<uint8_t> jet = ReadFilePage(kFixtures / "real" / file, page);
     // Jet's layout: the maps in rows of the next page, the roots after it.
     TableLayout layout{page, {page + 1, 0}, {page + 1, 1}};
     uint16_t row = 2;
-    for (const ColumnSpec& column : spec.columns) {
+    for (const ColumnDesign& column : design.columns) {
       if (column.type == kMemo)
         layout.long_value_maps.push_back({{page + 1, row++}, {page + 1, row++}});
     }
-    for (uint32_t i = 0; i < spec.indexes.size(); ++i) {
+    for (uint32_t i = 0; i < design.indexes.size(); ++i) {
       layout.index_maps.push_back({page + 1, row++});
       layout.index_roots.push_back(page + 2 + i);
     }
     std::vector<uint8_t> ours =
-        EncodeTableDef(kPageSize3, {variant, kSortArabic, 1256}, spec, layout);
+        EncodeTableDef(kPageSize3, {variant, kSortArabic, 1256}, design, layout);
     const size_t length = Get32(jet.data() + 8);
     ASSERT_EQ(Get32(ours.data() + 8), length);
     std::copy_n(&jet[12], 4, &ours[12]);
-    size_t at = 43 + 8 * spec.indexes.size();
-    for (const ColumnSpec& column : spec.columns) {
+    size_t at = 43 + 8 * design.indexes.size();
+    for (const ColumnDesign& column : design.columns) {
       if (column.type != kLong && column.type != ColumnType::kByte)
         std::copy_n(&jet[at + 14], 2, &ours[at + 14]);
       at += 18;
     }
-    for (const ColumnSpec& column : spec.columns) at += 1 + column.name.size();
-    for (const IndexSpec& index : spec.indexes) {
+    for (const ColumnDesign& column : design.columns) at += 1 + column.name.size();
+    for (const IndexDesign& index : design.indexes) {
       for (size_t k = index.columns.size(); k < 10; ++k) ours[at + 3 * k + 2] = jet[at + 3 * k + 2];
       at += 39;
     }
@@ -95,9 +95,9 @@ TEST(TableCreatorTest, EncodesDefinitionsAsJetDid) {
   }
 }
 
-// Specs the format cannot hold are refused before anything is written.
-TEST(TableCreatorTest, RefusesSpecsTheFormatCannotHold) {
-  const std::vector<std::pair<TableSpec, std::string>> cases = {
+// Designs the format cannot hold are refused before anything is written.
+TEST(TableCreatorTest, RefusesDesignsTheFormatCannotHold) {
+  const std::vector<std::pair<TableDesign, std::string>> cases = {
       {{u"T", {{u"A"}, {u"a"}}}, "two columns are named a"},
       {{u"T", {{u"\u4e00"}}},
        "the column name \"\u4e00\" has a character that the file's code page lacks"},
