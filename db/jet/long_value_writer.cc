@@ -5,6 +5,7 @@
 
 #include "db/jet/data_page.h"
 #include "db/jet/format.h"
+#include "db/jet/row.h"
 
 namespace addbook::jet {
 namespace {
@@ -109,10 +110,7 @@ RowId LongValueStore::WriteChainInOrder(std::string_view value, size_t part) {
     } else {
       // The part before points to this one.
       WritablePage page = file_.WritePage(previous.page);
-      PutRowPointer(page.span().data() + (Get16(page.span().data() + DataRowTableAt(page.size()) +
-                                                kRowSlotSize * previous.row) &
-                                          kRowOffsetMask),
-                    at);
+      PutRowPointer(page.data() + ReadRowSlot(page.span(), previous.row).start, at);
     }
     previous = at;
   }

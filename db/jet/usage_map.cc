@@ -51,13 +51,11 @@ void UsageMap::Load(PageFile& file) {
     start_ = Get32(&row[1]);
     bitmap_bytes_ = row.size() - kInlineBitmap;
     bitmap_.assign(row.begin() + kInlineBitmap, row.end());
-    bit_count_ = bitmap_bytes_ * 8;
   } else if (type_ == kReference) {
     start_ = 0;
     map_pages_.assign((row.size() - 1) / 4, 0);
     const size_t map_page_bytes = bits_per_map_page_ / 8;
-    bit_count_ = map_pages_.size() * bits_per_map_page_;
-    bitmap_.assign(bit_count_ / 8, 0);
+    bitmap_.assign(map_pages_.size() * map_page_bytes, 0);
     for (size_t k = 0; k < map_pages_.size(); ++k) {
       map_pages_[k] = Get32(&row[1 + 4 * k]);
       if (map_pages_[k] == 0) continue;
@@ -75,12 +73,12 @@ void UsageMap::Load(PageFile& file) {
 }
 
 bool UsageMap::Contains(uint32_t page) const {
-  return page >= start_ && page - start_ < bit_count_ && Bit(page - start_);
+  return page >= start_ && page - start_ < bit_count() && Bit(page - start_);
 }
 
 std::optional<uint32_t> UsageMap::Next(uint32_t from) const {
   size_t i = from > start_ ? from - start_ : 0;
-  if (i >= bit_count_) return std::nullopt;
+  if (i >= bit_count()) return std::nullopt;
   // The rest of the first byte, then whole zero words and bytes passed over.
   const auto found = [&](size_t byte, unsigned bits) {
     return static_cast<uint32_t>(start_ + 8 * byte + static_cast<size_t>(std::countr_zero(bits)));
@@ -109,7 +107,7 @@ std::vector<uint32_t> UsageMap::Pages() const {
 void UsageMap::Add(PageFile& file, uint32_t page) {
   if (Contains(page)) return;
   if (type_ == kInline) {
-    if (page >= start_ && page - start_ < bit_count_) {
+    if (page >= start_ && page - start_ < bit_count()) {
       SetBit(file, page, true);
       return;
     }
@@ -118,7 +116,7 @@ void UsageMap::Add(PageFile& file, uint32_t page) {
     pages.push_back(page);
     const uint32_t low = *std::min_element(pages.begin(), pages.end()) & ~7u;
     const uint32_t high = *std::max_element(pages.begin(), pages.end());
-    if (high - low < bit_count_) {
+    if (high - low < bit_count()) {
       MoveWindow(file, low, pages);
     } else {
       MakeReference(file, pages);
@@ -135,13 +133,13 @@ void UsageMap::Add(PageFile& file, uint32_t page) {
 }
 
 void UsageMap::Remove(PageFile& file, uint32_t page) {
-  if (type_ == kInline && free_page_map_ && page >= start_ + bit_count_) {
+  if (type_ == kInline && free_page_map_ && page >= start_ + bit_count()) {
     // The window moves forward to |page|: pages entering it are in use, but
     // those past the file's end are free.
     const uint32_t low = page & ~7u;
     std::vector<uint32_t> pages;
-    for (uint32_t p = low; p < low + bit_count_; ++p) {
-      const bool was_in = p < start_ + bit_count_;
+    for (uint32_t p = low; p < low + bit_count(); ++p) {
+      const bool was_in = p < start_ + bit_count();
       if (p != page && (was_in ? Contains(p) : p >= file.page_count())) pages.push_back(p);
     }
     MoveWindow(file, low, pages);
@@ -196,8 +194,7 @@ void UsageMap::MakeReference(PageFile& file, const std::vector<uint32_t>& pages)
   }
   type_ = kReference;
   start_ = 0;
-  bit_count_ = map_pages_.size() * bits_per_map_page_;
-  bitmap_.assign(bit_count_ / 8, 0);
+  bitmap_.assign(map_pages_.size() * bits_per_map_page_ / 8, 0);
   {
     const WritablePage holder = file.WritePage(where_.page);
     const std::span<uint8_t> row = RowOf(holder, where_.row);

@@ -60,6 +60,8 @@ class UsageMap {
   UsageMap() = default;
   void Load(PageFile& file);
   bool Bit(size_t i) const { return bitmap_[i / 8] >> (i % 8) & 1; }
+  // Pages the map covers: every bit of its bitmap.
+  size_t bit_count() const { return bitmap_.size() * 8; }
   // Sets or clears |page|'s bit, in memory and in the file; |page| is
   // covered by the map.
   void SetBit(PageFile& file, uint32_t page, bool on);
@@ -79,7 +81,6 @@ class UsageMap {
   // In memory, laid out as the file's bitmaps: page start_ + i is bit i % 8
   // of byte i / 8.
   std::vector<uint8_t> bitmap_;
-  size_t bit_count_ = 0;
   bool free_page_map_ = false;
 };
 
